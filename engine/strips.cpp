@@ -1,0 +1,96 @@
+// Strip layout and worker threads (see strips.h).
+//
+// Thread rules: the window thread fills the jobs and creates one unnamed
+// auto-reset event and one worker per strip that has rows, then waits for the
+// events in strip order. Each worker writes only its own rows, reads only its
+// own job, and sets its event after its last pixel; the jobs live on
+// RenderView's stack, which outlives every worker's use of them. A strip whose
+// event or thread cannot be created is computed on the window thread instead,
+// so a render never waits for a strip that nobody computes.
+#include "engine/strips.h"
+
+#include "engine/kernel.h"
+#include "engine/threads.h"
+#include "view/view_state.h"
+
+namespace {
+
+HANDLE stripEvents[MAX_STRIPS];
+
+void ComputeStrip(StripJob& job)
+{
+    job.iterations =
+        RenderRegion(job.Xmin, job.Ymin, job.Xmax, job.Ymax, job.width, job.rows, job.pixels);
+}
+
+DWORD WINAPI StripThreadProc(LPVOID argument)
+{
+    StripJob* job = static_cast<StripJob*>(argument);
+    const int32_t index = job->index;
+    ComputeStrip(*job);
+    SetEvent(stripEvents[index]);
+    return 0;
+}
+
+// Starts a worker for the job; false when no event or thread could be made.
+bool StartStrip(StripJob& job)
+{
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!event)
+        return false;
+    stripEvents[job.index] = event;
+    DWORD threadId;
+    HANDLE thread = CreateThread(nullptr, 0, StripThreadProc, &job, 0, &threadId);
+    if (!thread) {
+        CloseHandle(event);
+        stripEvents[job.index] = nullptr;
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
+}  // namespace
+
+uint64_t RenderView(double Xmin, double Ymin, double Xmax, double Ymax,
+                    int32_t width, int32_t height, uint32_t* pixels)
+{
+    if (width < 1 || height < 1)
+        return 0;
+    const int32_t strips = threadCount;
+    const int32_t fullRows = height / strips;
+    const double span = PlaneStep(Ymin, Ymax, height) * fullRows;
+
+    StripJob jobs[MAX_STRIPS];
+    double top = Ymax;
+    int32_t rowOffset = 0;
+    for (int32_t i = 0; i < strips; ++i) {
+        const bool last = i == strips - 1;
+        StripJob& job = jobs[i];
+        job.Xmin = Xmin;
+        job.Xmax = Xmax;
+        job.Ymax = top;
+        job.Ymin = last ? Ymin : top - span;
+        job.width = width;
+        job.rows = last ? height - rowOffset : fullRows;
+        job.pixels = pixels + static_cast<size_t>(rowOffset) * width;
+        job.index = i;
+        job.iterations = 0;
+        stripEvents[i] = nullptr;
+        if (job.rows > 0 && !StartStrip(job))
+            ComputeStrip(job);
+        top -= span;
+        rowOffset += fullRows;
+    }
+
+    uint64_t iterations = 0;
+    for (int32_t i = 0; i < strips; ++i) {
+        if (stripEvents[i]) {
+            WaitForSingleObject(stripEvents[i], INFINITE);
+            CloseHandle(stripEvents[i]);
+            stripEvents[i] = nullptr;
+        }
+        iterations += jobs[i].iterations;
+    }
+    return iterations;
+}

@@ -1,0 +1,28 @@
+// The parallel strip renderer: cuts the picture into threadCount horizontal
+// strips and computes each on a worker thread of its own. Called on the
+// window thread, which waits in RenderView until every strip is finished.
+#pragma once
+
+#include <cstdint>
+
+constexpr int MAX_STRIPS = 8;
+
+// What one worker computes: the first seven fields are RenderRegion's
+// arguments in its parameter order.
+struct StripJob {
+    double Xmin;
+    double Ymin;  // smaller-y edge of the strip's band
+    double Xmax;
+    double Ymax;  // larger-y edge; the strip's first row is sampled here
+    int32_t width;
+    int32_t rows;
+    uint32_t* pixels;  // first pixel of the strip's first row
+    int32_t index;
+    uint64_t iterations;  // written by the worker before it signals
+};
+
+// Computes width x height pixels of the view on threadCount strips: strip 0
+// takes the first height / threadCount rows (at the Ymax side), the last
+// strip takes what remains down to Ymin. Returns the pixel-iterations.
+uint64_t RenderView(double Xmin, double Ymin, double Xmax, double Ymax,
+                    int32_t width, int32_t height, uint32_t* pixels);

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the host build, the sanitizer builds,
+# the 32-bit Windows build under Wine on a private headless X server, and the
+# check that both builds compute the same pixels. Installs what it needs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+step() { printf '\n=== %s\n' "$*"; }
+
+for preset in native asan tsan; do
+  step "$preset build and tests"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  ctest --preset "$preset" -j"$jobs"
+done
+
+step "windows build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$jobs"
+
+source scripts/wine-prefix.sh
+source scripts/headless.sh
+start_headless_display
+mandel_prepare_prefix
+start_wine_keepalive
+
+step "windows tests under Wine"
+ctest --preset windows
+
+step "the same pixels from both builds"
+sh tests/same_pixels_both_builds.sh build/native/mandel-render build/windows/mandel-render.exe
+
+step "all tests passed"

@@ -1,0 +1,163 @@
+// mandel-render: renders one view to a Windows bitmap file, for scripts and
+// for checking and timing the engine without a window. Runs the same strip
+// renderer and file writer as the viewer.
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "engine/strips.h"
+#include "image/bitmap_file.h"
+#include "view/geometry.h"
+#include "view/view_state.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: mandel-render [--bounds XMIN XMAX YMIN YMAX] [--size WIDTH HEIGHT]\n"
+    "                     [--iterations 64|512|4096|32768] [--colors 64|512|4096|32768]\n"
+    "                     [--threads 1|2|4|8] --output FILE.bmp\n"
+    "Without --bounds the default view is fitted to the size, keeping its Y span.\n";
+
+struct Options {
+    bool haveBounds = false;
+    double bounds[4] = {};
+    long width = 1920, height = 1080;
+    long iterations = 64, colors = 64, threads = 1;
+    const char* output = nullptr;
+};
+
+[[noreturn]] void Fail(const std::string& message)
+{
+    std::fprintf(stderr, "mandel-render: %s\n%s", message.c_str(), USAGE);
+    std::exit(2);
+}
+
+bool ParseLong(const char* text, long& value)
+{
+    char* end;
+    errno = 0;
+    value = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && errno == 0;
+}
+
+bool ParseDouble(const char* text, double& value)
+{
+    char* end;
+    value = std::strtod(text, &end);
+    return end != text && *end == '\0';
+}
+
+long ParseChoice(const char* option, const char* text, std::initializer_list<long> allowed)
+{
+    long value;
+    if (ParseLong(text, value))
+        for (long choice : allowed)
+            if (value == choice)
+                return value;
+    Fail(std::string("bad value for ") + option + ": '" + text + "'");
+}
+
+Options ParseOptions(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        auto value = [&](int offset) -> const char* {
+            if (i + offset >= argc)
+                Fail("missing value for " + option);
+            return argv[i + offset];
+        };
+        if (option == "--help" || option == "-h") {
+            std::fputs(USAGE, stdout);
+            std::exit(0);
+        } else if (option == "--bounds") {
+            for (int b = 0; b < 4; ++b)
+                if (!ParseDouble(value(b + 1), options.bounds[b]))
+                    Fail("bad value for --bounds: '" + std::string(argv[i + b + 1]) + "'");
+            options.haveBounds = true;
+            i += 4;
+        } else if (option == "--size") {
+            if (!ParseLong(value(1), options.width) || !ParseLong(value(2), options.height) ||
+                !IsValidImageSize(options.width, options.height))
+                Fail("bad value for --size: '" + std::string(argv[i + 1]) + " " + argv[i + 2] +
+                     "' (each side at least 1, at most 2 GiB of pixels)");
+            i += 2;
+        } else if (option == "--iterations") {
+            options.iterations = ParseChoice("--iterations", value(1), {64, 512, 4096, 32768});
+            ++i;
+        } else if (option == "--colors") {
+            options.colors = ParseChoice("--colors", value(1), {64, 512, 4096, 32768});
+            ++i;
+        } else if (option == "--threads") {
+            options.threads = ParseChoice("--threads", value(1), {1, 2, 4, 8});
+            ++i;
+        } else if (option == "--output") {
+            options.output = value(1);
+            ++i;
+        } else {
+            Fail("unknown option '" + option + "'");
+        }
+    }
+    if (!options.output)
+        Fail("--output FILE.bmp is required");
+    return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const Options options = ParseOptions(argc, argv);
+    const int32_t width = static_cast<int32_t>(options.width);
+    const int32_t height = static_cast<int32_t>(options.height);
+
+    currentView.colorCount = static_cast<int32_t>(options.colors);
+    currentView.iterLimit = static_cast<int32_t>(options.iterations);
+    threadCount = static_cast<int32_t>(options.threads);
+    if (options.haveBounds) {
+        currentView.Xmin = options.bounds[0];
+        currentView.Xmax = options.bounds[1];
+        currentView.Ymin = options.bounds[2];
+        currentView.Ymax = options.bounds[3];
+    } else {
+        FitViewToAspect(width, height, true);
+    }
+
+    std::vector<uint32_t> pixels;
+    try {
+        pixels.resize(static_cast<size_t>(width) * height);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "mandel-render: not enough memory for %dx%d pixels\n", width, height);
+        return 1;
+    }
+
+    const FractalView& v = currentView;
+    const auto start = std::chrono::steady_clock::now();
+    const uint64_t iterations = RenderView(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, pixels.data());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    switch (WriteBitmapFile(options.output, width, height, pixels.data())) {
+    case BitmapWriteResult::Written:
+        break;
+    case BitmapWriteResult::CannotCreate:
+        std::fprintf(stderr, "mandel-render: cannot create '%s'\n", options.output);
+        return 1;
+    case BitmapWriteResult::WriteFailed:
+    case BitmapWriteResult::InvalidSize:
+        std::fprintf(stderr, "mandel-render: could not write '%s'; no file was left\n",
+                     options.output);
+        return 1;
+    }
+
+    std::printf("bounds %.17g %.17g %.17g %.17g size %dx%d time %.3f s %.3f G pixel-iterations/s\n",
+                v.Xmin, v.Xmax, v.Ymin, v.Ymax, width, height, seconds,
+                seconds > 0 ? iterations / seconds / 1e9 : 0.0);
+    return 0;
+}
