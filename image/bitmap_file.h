@@ -19,6 +19,13 @@ constexpr uint64_t MAX_IMAGE_BYTES = 0x7FFFFFFF;
 // both sides at least 1 and at most MAX_IMAGE_BYTES of pixels.
 bool IsValidImageSize(int64_t width, int64_t height);
 
+// Image widths are kept to multiples of 4 pixels: width + 3 with its two
+// lowest bits cleared.
+inline int64_t RoundUpImageWidth(int64_t width)
+{
+    return (width + 3) & ~int64_t{3};
+}
+
 // The 54 header bytes for an image of the given (valid) size.
 void BuildBitmapHeaders(int32_t width, int32_t height, uint8_t headers[BITMAP_HEADERS_SIZE]);
 

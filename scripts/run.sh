@@ -1,10 +1,33 @@
 #!/usr/bin/env bash
-# Builds the command-line renderer and renders the default view to a bitmap.
+# Builds the viewer and starts it: under Wine with the Japanese locale on
+# Linux. With no display it starts a private Xvfb, waits for the first
+# picture, saves a screenshot and says where it is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake --preset native >/dev/null
-cmake --build --preset native -j"$(nproc)" --target mandel-render
-output=${1:-build/mandelbrot.bmp}
-build/native/mandel-render --output "$output"
-echo "The default view is in $output"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$(nproc)" --target mandel
+program=build/windows/app/mandel.exe
+
+source scripts/wine-prefix.sh
+source scripts/headless.sh
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  mandel_prepare_prefix
+  wine "$program"
+  exit 0
+fi
+
+start_headless_display
+mandel_prepare_prefix
+screenshot=${1:-build/screenshot.png}
+wine "$program" &
+mandel_cleanup_pids+=($!)
+
+# The window stays white until the computation-time box is answered.
+timeout 120 xdotool search --sync --onlyvisible --name '^Message$' >/dev/null
+xdotool key Return
+sleep 1
+import -window root "$screenshot"
+xdotool key alt+f x
+timeout 10 tail --pid="${mandel_cleanup_pids[-1]}" -f /dev/null || true
+echo "The viewer ran headless; its first picture is in $screenshot"

@@ -1,0 +1,29 @@
+// The main window: class registration, creation, the window procedure that
+// hands every message to its handler, and the life-cycle handlers (create,
+// size, close, destroy). Everything here runs on the window thread.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+extern HINSTANCE instanceHandle;
+extern HWND statusBar;
+
+// System metrics are read through this pointer, so that tests can present
+// several monitors; it is GetSystemMetrics in the program.
+extern int(WINAPI* ReadSystemMetric)(int index);
+
+// Makes the status bar class available and registers "mandel"; false when
+// the class cannot be registered.
+bool RegisterMainWindowClass(HINSTANCE instance);
+HWND CreateMainWindow(HINSTANCE instance);
+int RunMessageLoop();
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+HWND CreateStatusBar(HWND parent, HINSTANCE instance);
+void GetClientSize(HWND window, int32_t* width, int32_t* height);
+
+// The virtual desktop differs from the primary screen.
+bool HasSeveralMonitors();

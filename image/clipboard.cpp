@@ -1,0 +1,38 @@
+// Clipboard copy (see clipboard.h). The bitmap is made compatible with the
+// window's DC, so it has the display's colour format. The message box is shown
+// while the clipboard is still open, as the program always has.
+#include "image/clipboard.h"
+
+#include "app/user_messages.h"
+#include "image/image_buffer.h"
+#include "view/view_state.h"
+
+HDC clipboardDC;
+HBITMAP clipboardBitmap;
+
+void CopyImageToClipboard(HWND mainWindow)
+{
+    if (!OpenClipboard(mainWindow))
+        return;  // another program holds it
+    if (clipboardDC)
+        DeleteDC(clipboardDC);
+    HDC windowDC = GetDC(mainWindow);
+    clipboardDC = CreateCompatibleDC(windowDC);
+    clipboardBitmap = CreateCompatibleBitmap(windowDC, imageWidth, imageHeight);
+    if (clipboardDC && clipboardBitmap) {
+        SelectObject(clipboardDC, clipboardBitmap);
+        BitBlt(clipboardDC, 0, 0, imageWidth, imageHeight, imageDC, 0, 0, SRCCOPY);
+        EmptyClipboard();
+        SetClipboardData(CF_BITMAP, clipboardBitmap);
+        DeleteDC(clipboardDC);  // the bitmap stays; it is the clipboard's now
+        clipboardDC = nullptr;
+        ShowMessage(mainWindow, "クリップボードにコピー");
+    } else {
+        if (clipboardBitmap)  // made, but there was no DC to draw it in
+            DeleteObject(clipboardBitmap);
+        clipboardBitmap = nullptr;
+        ShowMessage(mainWindow, "メモリ不足でクリップボードにコピーすることができませんでした。");
+    }
+    CloseClipboard();
+    ReleaseDC(mainWindow, windowDC);
+}
