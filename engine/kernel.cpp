@@ -1,11 +1,9 @@
-// The escape-time loop, z <- z^2 - c from z = 0 (see kernel.h).
-//
-// The order of the steps is part of the picture: the bound test uses |z|^2 of
-// the z from before the update of the same iteration, and the counter is
-// decremented before the test. So a point with |c|^2 >= 4 gets the largest
-// count, iterLimit - 2, and a point escaping at the last step is black like the
-// set. A NaN |z|^2 compares as below the bound and runs the counter out.
+// Colour packing and RenderRegion's choice of vector kernel (see kernel.h).
+// The choice is made once at start-up; tests and mandel-bench change it
+// between renders, so worker threads only ever read it.
 #include "engine/kernel.h"
+
+#include "engine/kernel_paths.h"
 
 #include "view/view_state.h"
 
@@ -24,44 +22,48 @@ uint32_t PackColor(int32_t k, int32_t colorCount)
     }
 }
 
+namespace {
+
+bool ProcessorHasAvx2()
+{
+    // Also true only when the system saves the vector registers (XGETBV); the
+    // explicit init makes the answer valid during static initialisation.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+const bool avx2Available = ProcessorHasAvx2();
+KernelPath selectedPath = avx2Available ? KernelPath::Avx2 : KernelPath::Sse2;
+
+}  // namespace
+
+bool IsKernelPathAvailable(KernelPath path)
+{
+    return path != KernelPath::Avx2 || avx2Available;
+}
+
+bool SelectKernelPath(KernelPath path)
+{
+    if (!IsKernelPathAvailable(path))
+        return false;
+    selectedPath = path;
+    return true;
+}
+
+KernelPath SelectedKernelPath()
+{
+    return selectedPath;
+}
+
 uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
                       int32_t width, int32_t rows, uint32_t* pixels)
 {
+    if (selectedPath == KernelPath::Reference)
+        return RenderRegionReference(Xmin, Ymin, Xmax, Ymax, width, rows, pixels);
     if (width < 1 || rows < 1)
         return 0;
-    const double bound = escapeBound;
-    const int32_t colors = currentView.colorCount;
-    const double dx = PlaneStep(Xmin, Xmax, width);
-    const double dy = PlaneStep(Ymin, Ymax, rows);
-    uint64_t iterations = 0;
-
-    double y = Ymax;
-    for (int32_t row = rows; row > 0; --row) {
-        double x = Xmin;
-        for (int32_t column = width; column > 0; --column) {
-            const int32_t limit = currentView.iterLimit;
-            double u = 0.0, v = 0.0;
-            int32_t n = limit;
-            int32_t k;
-            for (;;) {
-                const double s = u * u + v * v;
-                const double nextU = u * u - v * v - x;
-                v = 2.0 * u * v - y;
-                u = nextU;
-                if (--n == 0) {
-                    k = 0;
-                    break;
-                }
-                if (!(s >= bound))  // NaN counts as below the bound
-                    continue;
-                k = n;
-                break;
-            }
-            iterations += static_cast<uint64_t>(limit - n);
-            *pixels++ = PackColor(k, colors);
-            x += dx;
-        }
-        y -= dy;
-    }
-    return iterations;
+    const RegionJob job = {Xmin,        Ymax, PlaneStep(Xmin, Xmax, width),
+                           PlaneStep(Ymin, Ymax, rows), static_cast<double>(escapeBound),
+                           currentView.colorCount, width, rows, pixels};
+    return selectedPath == KernelPath::Avx2 ? RenderRegionAvx2(job) : RenderRegionSse2(job);
 }

@@ -2,6 +2,9 @@
 // 32-bit pixel words. No window headers; runs on the strip renderer's worker
 // threads, several calls at once on disjoint blocks. Reads escapeBound and the
 // current view's colorCount and iterLimit, which nobody writes during a render.
+// RenderRegion is the fast vector kernel; RenderRegionReference is the literal
+// loop that defines the picture, kept as the oracle the fast one is tested
+// against.
 #pragma once
 
 #include <cmath>
@@ -18,6 +21,21 @@ uint32_t PackColor(int32_t k, int32_t colorCount);
 // of iterations the loop performs for the block (the pixel-iterations).
 uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
                       int32_t width, int32_t rows, uint32_t* pixels);
+
+// The same picture and count from the literal one-pixel-at-a-time loop.
+uint64_t RenderRegionReference(double Xmin, double Ymin, double Xmax, double Ymax,
+                               int32_t width, int32_t rows, uint32_t* pixels);
+
+// How RenderRegion computes: the literal loop, or vectors of the instruction
+// set named. At start-up it takes the best vectors the processor and the
+// system support; tests and mandel-bench force each path in turn (the literal
+// one to run the reference through the strip renderer). Change it only while
+// no render runs.
+enum class KernelPath { Reference, Sse2, Avx2 };
+bool IsKernelPathAvailable(KernelPath path);
+// False, changing nothing, when the path is not available.
+bool SelectKernelPath(KernelPath path);
+KernelPath SelectedKernelPath();
 
 // (hi - lo) / count rounded to a double. Finite bounds whose difference
 // overflows a double (near +-1.7e308) still give the finite step that a wider

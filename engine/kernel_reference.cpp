@@ -1,0 +1,38 @@
+// The literal escape-time loop, z <- z^2 - c from z = 0, one pixel at a time.
+// It defines the picture: the fast kernel must reproduce it bit for bit, and
+// the tests and mandel-bench hold every fast path against it.
+//
+// The order of the steps is part of the picture (see escape_orbit.h): a point
+// with |c|^2 >= 4 gets the largest count, iterLimit - 2, and a point escaping
+// at the last step is black like the set.
+#include "engine/escape_orbit.h"
+#include "engine/kernel.h"
+
+#include "view/view_state.h"
+
+uint64_t RenderRegionReference(double Xmin, double Ymin, double Xmax, double Ymax,
+                               int32_t width, int32_t rows, uint32_t* pixels)
+{
+    if (width < 1 || rows < 1)
+        return 0;
+    const double bound = escapeBound;
+    const int32_t colors = currentView.colorCount;
+    const double dx = PlaneStep(Xmin, Xmax, width);
+    const double dy = PlaneStep(Ymin, Ymax, rows);
+    uint64_t iterations = 0;
+
+    double y = Ymax;
+    for (int32_t row = rows; row > 0; --row) {
+        double x = Xmin;
+        for (int32_t column = width; column > 0; --column) {
+            const int32_t limit = currentView.iterLimit;
+            int32_t n = limit;
+            const int32_t k = ContinueOrbit(0.0, 0.0, x, y, bound, n);
+            iterations += static_cast<uint64_t>(limit - n);
+            *pixels++ = PackColor(k, colors);
+            x += dx;
+        }
+        y -= dy;
+    }
+    return iterations;
+}

@@ -1,0 +1,44 @@
+// RenderRegion's SSE2 path: two doubles a vector, for processors or systems
+// without AVX2. Called by kernel.cpp on the worker threads.
+#include <emmintrin.h>
+
+#include "engine/kernel_lanes.h"
+
+namespace {
+
+struct Sse2 {
+    using Type = __m128d;
+    static constexpr int WIDTH = 2;
+
+    static Type Load(const double* p) { return _mm_loadu_pd(p); }
+    static void Store(double* p, Type a) { _mm_storeu_pd(p, a); }
+    static Type Set(double a) { return _mm_set1_pd(a); }
+    static Type Add(Type a, Type b) { return _mm_add_pd(a, b); }
+    static Type Sub(Type a, Type b) { return _mm_sub_pd(a, b); }
+    static Type Mul(Type a, Type b) { return _mm_mul_pd(a, b); }
+    // maxpd returns its second operand when either is NaN.
+    static Type MaxIgnoringNaN(Type s, Type largest) { return _mm_max_pd(s, largest); }
+    // cmpgepd is an ordered compare: false for NaN, like !(s >= bound).
+    static int AtLeast(Type a, Type b) { return _mm_movemask_pd(_mm_cmpge_pd(a, b)); }
+    // SSE2 compares 32-bit halves only: a lane is equal when both halves are.
+    static int SameBits(Type a, Type b)
+    {
+        const __m128i halves = _mm_cmpeq_epi32(_mm_castpd_si128(a), _mm_castpd_si128(b));
+        const __m128i swapped = _mm_shuffle_epi32(halves, _MM_SHUFFLE(2, 3, 0, 1));
+        return _mm_movemask_pd(_mm_castsi128_pd(_mm_and_si128(halves, swapped)));
+    }
+};
+
+#if defined(__x86_64__)
+constexpr int VECTORS = 4;
+#else
+constexpr int VECTORS = 4;
+#endif
+constexpr int BLOCK = 16;
+
+}  // namespace
+
+uint64_t RenderRegionSse2(const RegionJob& job)
+{
+    return LaneKernel<Sse2, VECTORS, BLOCK>(job).Run();
+}
