@@ -61,10 +61,6 @@ LRESULT CALLBACK WindowHarness::CbtHook(int code, WPARAM wParam, LPARAM lParam)
 
 void WindowHarness::Answer(HWND box)
 {
-    if (std::find(answered_.begin(), answered_.end(), box) != answered_.end())
-        return;  // activated again after a box of its own closed
-    answered_.push_back(box);
-
     SeenBox seen;
     seen.caption = WindowText(box);
     if (saveAction_ && GetDlgItem(box, SAVE_FILE_NAME_ID)) {
@@ -73,6 +69,8 @@ void WindowHarness::Answer(HWND box)
         action(box);
         return;
     }
+    // A dialog activated again after a box of its own closed takes the next
+    // action queued for it.
     for (size_t i = 0; i < dialogActions_.size(); ++i) {
         if (dialogActions_[i].first == seen.caption) {
             auto action = dialogActions_[i].second;
@@ -81,6 +79,9 @@ void WindowHarness::Answer(HWND box)
             return;
         }
     }
+    if (std::find(answered_.begin(), answered_.end(), box) != answered_.end())
+        return;
+    answered_.push_back(box);
     seen.text = WindowText(GetDlgItem(box, MESSAGE_BOX_TEXT_ID));
     seen.hasYesNo = GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO);
     seen.hasOk = GetDlgItem(box, IDOK) != nullptr;
