@@ -115,6 +115,27 @@ TEST(StartUp, SeveralMonitorsStartAtTheDesktopSizeWithTheirItems)
     EXPECT_EQ(GetMenuItemID(view, count - 4), static_cast<UINT>(IDM_THREADS_8));
 }
 
+int WINAPI HugeDesktop(int index)
+{
+    return index == SM_CXVIRTUALSCREEN || index == SM_CYVIRTUALSCREEN ? 60000
+                                                                      : GetSystemMetrics(index);
+}
+
+TEST(StartUp, AnImageThatCannotBeMadeEndsTheProgramWithOneMessage)
+{
+    ReadSystemMetric = HugeDesktop;
+    WindowHarness harness;
+    EXPECT_EQ(harness.Start(), nullptr);
+    ASSERT_EQ(harness.Boxes().size(), 1u);
+    EXPECT_EQ(harness.Boxes()[0].caption, "Message");
+    EXPECT_EQ(harness.Boxes()[0].text, "メモリが不足しています。");
+    EXPECT_TRUE(harness.Boxes()[0].IsQuestionBox());
+    EXPECT_EQ(statusBar, nullptr);
+    MSG message;
+    ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 0u);
+}
+
 TEST(RenderCycle, RepaintsAndResizesOnlyStretchTheStoredImage)
 {
     WindowHarness harness;
