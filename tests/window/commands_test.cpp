@@ -54,19 +54,6 @@ bool SameView(const FractalView& a, const FractalView& b)
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-int WINAPI TwoMonitors(int index)
-{
-    switch (index) {
-    case SM_CXSCREEN: return 640;
-    case SM_CYSCREEN: return 480;
-    case SM_CXVIRTUALSCREEN: return 1280;
-    case SM_CYVIRTUALSCREEN: return 480;
-    case SM_XVIRTUALSCREEN: return -640;
-    case SM_YVIRTUALSCREEN: return 0;
-    default: return GetSystemMetrics(index);
-    }
-}
-
 }  // namespace
 
 TEST(Commands, SettingsRenderOnceAndRecordEvenWhenUnchanged)

@@ -82,17 +82,6 @@ TEST(StartUp, ComputesTheFittedDefaultViewAndFillsTheStatusBar)
     EXPECT_EQ(historySlots[0].Xmax, halfSpan);
 }
 
-int WINAPI TwoMonitors(int index)
-{
-    switch (index) {
-    case SM_CXSCREEN: return 640;
-    case SM_CYSCREEN: return 480;
-    case SM_CXVIRTUALSCREEN: return 1280;
-    case SM_CYVIRTUALSCREEN: return 480;
-    default: return GetSystemMetrics(index);
-    }
-}
-
 TEST(StartUp, SeveralMonitorsStartAtTheDesktopSizeWithTheirItems)
 {
     ReadSystemMetric = TwoMonitors;

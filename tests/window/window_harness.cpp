@@ -30,6 +30,19 @@ std::string WindowText(HWND window)
     return text;
 }
 
+int WINAPI TwoMonitors(int index)
+{
+    switch (index) {
+    case SM_CXSCREEN: return 640;
+    case SM_CYSCREEN: return 480;
+    case SM_CXVIRTUALSCREEN: return 1280;
+    case SM_CYVIRTUALSCREEN: return 480;
+    case SM_XVIRTUALSCREEN: return -640;
+    case SM_YVIRTUALSCREEN: return 0;
+    default: return GetSystemMetrics(index);
+    }
+}
+
 void PressButton(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),

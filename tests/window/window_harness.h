@@ -70,6 +70,10 @@ private:
     std::vector<HWND> answered_;
 };
 
+// System metrics of a 640 x 480 screen with a second one to its left, for
+// ReadSystemMetric: the virtual desktop is 1280 x 480 from x = -640.
+int WINAPI TwoMonitors(int index);
+
 // The file-name box of the Save As dialog.
 const int SAVE_FILE_NAME_ID = 0x47C;
 
