@@ -14,7 +14,8 @@ need_root() {
 SUDO=$(need_root)
 
 packages=(g++ cmake make googletest g++-mingw-w64-i686 wine wine32:i386 wine64
-          xvfb xauth x11-utils locales fonts-ipafont-gothic xdotool imagemagick)
+          xvfb xauth x11-utils locales fonts-ipafont-gothic xdotool imagemagick
+          xclip python3)
 
 missing=()
 for p in "${packages[@]}"; do
