@@ -33,12 +33,17 @@ mandel_prepare_prefix
 work=$(mktemp -d /tmp/mandel-e2e.XXXXXX)
 mandel_pid=
 cleanup() {
+  local status=$?
   if [ -n "$mandel_pid" ] && kill -0 "$mandel_pid" 2>/dev/null; then
     echo "visible windows left:" >&2
     for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
       echo "  $(xdotool getwindowname "$w" 2>/dev/null)" >&2
     done
     kill "$mandel_pid" 2>/dev/null || true
+  fi
+  if [ -s "$work/wine.log" ] && [ "$status" -ne 0 ]; then
+    echo "Wine's output:" >&2
+    cat "$work/wine.log" >&2
   fi
   rm -rf "$work"
 }
