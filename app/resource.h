@@ -1,8 +1,6 @@
 // Identifiers shared by the resource script (mandel.rc) and the code.
 #pragma once
 
-#define IDI_MYICON 1
-
 #define IDM_EXIT 1000
 #define IDM_COPY 1001
 #define IDM_BACK 1002

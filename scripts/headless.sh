@@ -28,4 +28,7 @@ start_wine_keepalive() {
   mandel_cleanup_pids+=($!)
   exec 8>"$fifo"   # cmd waits on this pipe until the script ends
   rm -f "$fifo"
+  # Make sure the Wine server is up before any test starts one that would
+  # inherit the test runner's pipes.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
 }
