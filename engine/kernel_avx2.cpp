@@ -7,6 +7,7 @@
 
 namespace {
 
+// Masks are vectors of all-ones or all-zero lanes, as the compares give them.
 struct Avx2 {
     using Type = __m256d;
     static constexpr int WIDTH = 4;
@@ -19,12 +20,22 @@ struct Avx2 {
     static Type Mul(Type a, Type b) { return _mm256_mul_pd(a, b); }
     // maxpd returns its second operand when either is NaN.
     static Type MaxIgnoringNaN(Type s, Type largest) { return _mm256_max_pd(s, largest); }
-    // Ordered compare: false for NaN, like the literal !(s >= bound) test.
-    static int AtLeast(Type a, Type b) { return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_GE_OQ)); }
-    static int SameBits(Type a, Type b)
+    // Ordered compares: false for NaN, like the literal !(s >= bound) test.
+    static Type AtLeast(Type a, Type b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+    static Type SameBits(Type a, Type b)
     {
-        const __m256i equal = _mm256_cmpeq_epi64(_mm256_castpd_si256(a), _mm256_castpd_si256(b));
-        return _mm256_movemask_pd(_mm256_castsi256_pd(equal));
+        return _mm256_castsi256_pd(
+            _mm256_cmpeq_epi64(_mm256_castpd_si256(a), _mm256_castpd_si256(b)));
+    }
+    static Type And(Type mask, Type a) { return _mm256_and_pd(mask, a); }
+    static Type Or(Type a, Type b) { return _mm256_or_pd(a, b); }
+    static Type Select(Type mask, Type a, Type b) { return _mm256_blendv_pd(b, a, mask); }
+    static int Bits(Type mask) { return _mm256_movemask_pd(mask); }
+    // All ones in the given lane only.
+    static Type LaneMask(int lane)
+    {
+        return _mm256_castsi256_pd(
+            _mm256_cmpeq_epi64(_mm256_set1_epi64x(lane), _mm256_setr_epi64x(0, 1, 2, 3)));
     }
 };
 
@@ -36,10 +47,11 @@ constexpr int VECTORS = 4;
 constexpr int VECTORS = 4;
 #endif
 constexpr int BLOCK = 16;
+constexpr int EPOCH = 4;
 
 }  // namespace
 
 uint64_t RenderRegionAvx2(const RegionJob& job)
 {
-    return LaneKernel<Avx2, VECTORS, BLOCK>(job).Run();
+    return LaneKernel<Avx2, VECTORS, BLOCK, EPOCH>(job).Run();
 }

@@ -10,22 +10,24 @@
 //   u*u + v*v, u' = (u*u - v*v) - x, v' = (u+u)*v - y. Doubling is exact, so
 //   u+u is 2.0*u in every case (overflow, NaN, subnormals). No fused
 //   multiply-add anywhere: the build has -ffp-contract=off and never -mfma.
-// - The lanes run BLOCK iterations between looks at them. A block keeps the
-//   largest |z|^2 a lane saw, ignoring NaN (the literal loop treats NaN as
-//   below the bound); when it reaches the bound, the lane escaped somewhere in
-//   the block and its exact count comes from replaying the block with the
-//   literal loop from the z saved at its start.
+// - The lanes run BLOCK iterations between looks at them. A block records
+//   every |z|^2 it computes and keeps the largest, ignoring NaN (the literal
+//   loop treats NaN as below the bound). When the largest reaches the bound,
+//   the first recorded value that reaches it is the literal loop's escape,
+//   unless the lane's counter ran out before it.
 // - A lane whose z repeats bit for bit never escapes: from then on it computes
 //   the same |z|^2 values again, all already below the bound, so the literal
 //   loop runs its counter out (k = 0, iterLimit iterations). The check is
-//   Brent's: z is saved after BLOCK, 2 BLOCK, 4 BLOCK ... iterations and every
-//   later block end compares against it. No tolerance: equal bits only.
+//   Brent's: z is saved at steps that at least double each time, and later
+//   checks compare against it. No tolerance: equal bits only.
+// - Repetition and the end of the counter are looked at every EPOCH blocks
+//   only, which is cheap; a lane may run a little past its limit, which
+//   changes nothing: its count is 0 whatever it computes there.
 #pragma once
 
 #include <cstdint>
 #include <limits>
 
-#include "engine/escape_orbit.h"
 #include "engine/kernel.h"
 #include "engine/kernel_paths.h"
 #include "view/view_state.h"
@@ -33,7 +35,7 @@
 namespace {
 
 // Vec supplies the vector type and its operations (see kernel_avx2.cpp).
-template <class Vec, int VECTORS, int BLOCK>
+template <class Vec, int VECTORS, int BLOCK, int EPOCH>
 class LaneKernel {
 public:
     explicit LaneKernel(const RegionJob& job)
@@ -48,20 +50,11 @@ public:
     {
         for (int lane = 0; lane < LANES; ++lane)
             TakeNextPixel(lane);
-        UpdateNextEvent();
-        while (active_) {
-            LaneMask escaped, repeated;
-            RunBlock(escaped, repeated);
-            done_ += BLOCK;
-            const LaneMask attention = (escaped | repeated) & active_;
-            if (!attention && done_ < nextEvent_)
-                continue;
-            for (int lane = 0; lane < LANES; ++lane) {
-                const LaneMask bit = LaneMask(1) << lane;
-                if ((attention & bit) || done_ >= eventAt_[lane])
-                    Attend(lane, escaped & bit, repeated & bit);
-            }
-            UpdateNextEvent();
+        for (int64_t block = 1; active_; ++block) {
+            if (RunBlock())
+                FinishEscapedLanes();
+            if (block % EPOCH == 0)
+                FinishLanesThatCannotEscape();
         }
         return iterations_;
     }
@@ -72,65 +65,97 @@ private:
     static constexpr int WIDTH = Vec::WIDTH;
     static constexpr int LANES = VECTORS * WIDTH;
     static_assert(LANES <= 32, "one mask bit a lane");
-    static constexpr int64_t NEVER = std::numeric_limits<int64_t>::max();
 
-    // BLOCK iterations on every lane, idle ones included; reports the lanes
-    // that reached the bound and those whose z equals their saved z.
-    void RunBlock(LaneMask& escaped, LaneMask& repeated)
+    // BLOCK iterations on every lane, idle ones included; true when some lane
+    // reached the bound.
+    bool RunBlock()
     {
-        const V bound = Vec::Set(job_.bound);
-        const V below = Vec::Set(-std::numeric_limits<double>::infinity());
         V u[VECTORS], v[VECTORS], x[VECTORS], y[VECTORS], largest[VECTORS];
         for (int i = 0; i < VECTORS; ++i) {
             u[i] = Vec::Load(u_ + i * WIDTH);
             v[i] = Vec::Load(v_ + i * WIDTH);
             x[i] = Vec::Load(x_ + i * WIDTH);
             y[i] = Vec::Load(y_ + i * WIDTH);
-            Vec::Store(blockStartU_ + i * WIDTH, u[i]);
-            Vec::Store(blockStartV_ + i * WIDTH, v[i]);
-            largest[i] = below;
+            largest[i] = Vec::Set(-std::numeric_limits<double>::infinity());
         }
         for (int step = 0; step < BLOCK; ++step) {
             for (int i = 0; i < VECTORS; ++i) {
                 const V uu = Vec::Mul(u[i], u[i]);
                 const V vv = Vec::Mul(v[i], v[i]);
-                largest[i] = Vec::MaxIgnoringNaN(Vec::Add(uu, vv), largest[i]);
+                const V s = Vec::Add(uu, vv);
+                Vec::Store(sizes_[step] + i * WIDTH, s);
+                largest[i] = Vec::MaxIgnoringNaN(s, largest[i]);
                 const V twoUV = Vec::Mul(Vec::Add(u[i], u[i]), v[i]);
                 u[i] = Vec::Sub(Vec::Sub(uu, vv), x[i]);
                 v[i] = Vec::Sub(twoUV, y[i]);
             }
         }
-        escaped = 0;
-        repeated = 0;
+        V largestOfAll = largest[0];
         for (int i = 0; i < VECTORS; ++i) {
             Vec::Store(u_ + i * WIDTH, u[i]);
             Vec::Store(v_ + i * WIDTH, v[i]);
-            const int shift = i * WIDTH;
-            escaped |= LaneMask(Vec::AtLeast(largest[i], bound)) << shift;
-            repeated |= LaneMask(Vec::SameBits(u[i], Vec::Load(savedU_ + shift)) &
-                                 Vec::SameBits(v[i], Vec::Load(savedV_ + shift)))
-                        << shift;
+            Vec::Store(largest_ + i * WIDTH, largest[i]);
+            largestOfAll = Vec::MaxIgnoringNaN(largest[i], largestOfAll);
         }
+        done_ += BLOCK;
+        return Vec::Bits(Vec::AtLeast(largestOfAll, Vec::Set(job_.bound))) != 0;
     }
 
-    // A lane that escaped, repeated, ran out of count or reached a save point.
-    void Attend(int lane, bool escaped, bool repeated)
+    // Finishes the lanes whose last block reached the bound.
+    void FinishEscapedLanes()
+    {
+        const V bound = Vec::Set(job_.bound);
+        LaneMask escaped = 0;
+        for (int i = 0; i < VECTORS; ++i)
+            escaped |= LaneMask(Vec::Bits(Vec::AtLeast(Vec::Load(largest_ + i * WIDTH), bound)))
+                       << (i * WIDTH);
+        for (escaped &= active_; escaped; escaped &= escaped - 1)
+            FinishEscaped(__builtin_ctz(escaped));
+    }
+
+    // The first recorded |z|^2 at or above the bound is where the literal loop
+    // stops, unless its counter ran out first.
+    void FinishEscaped(int lane)
     {
         const int32_t limit = limit_[lane];
-        const int32_t steps = static_cast<int32_t>(done_ - origin_[lane]);
-        if (escaped) {
-            int32_t n = limit - (steps - BLOCK);
-            const int32_t k = ContinueOrbit(blockStartU_[lane], blockStartV_[lane], x_[lane],
-                                            y_[lane], job_.bound, n);
-            Finish(lane, k, limit - n);
-        } else if (repeated || steps >= limit - 1) {
-            // No escape is possible any more: the counter runs out.
+        const int32_t blockStart = static_cast<int32_t>(done_ - origin_[lane]) - BLOCK;
+        int step = 0;
+        while (!(sizes_[step][lane] >= job_.bound))
+            ++step;
+        const int32_t escape = blockStart + step + 1;
+        if (escape >= limit)
             Finish(lane, 0, limit);
-        } else {
-            savedU_[lane] = u_[lane];
-            savedV_[lane] = v_[lane];
-            nextSave_[lane] = 2 * steps;
-            ScheduleEvent(lane);
+        else
+            Finish(lane, limit - escape, escape);
+    }
+
+    // Lanes whose z repeats or whose counter has run out: k = 0. Saves z for
+    // the repetition check where a lane's steps reached its next save point.
+    void FinishLanesThatCannotEscape()
+    {
+        const V done = Vec::Set(done_);
+        LaneMask finished = 0;
+        for (int i = 0; i < VECTORS; ++i) {
+            const int first = i * WIDTH;
+            const V u = Vec::Load(u_ + first), v = Vec::Load(v_ + first);
+            const V savedU = Vec::Load(savedU_ + first), savedV = Vec::Load(savedV_ + first);
+            const V steps = Vec::Sub(done, Vec::Load(origin_ + first));
+            // A lane that took its pixel after the last block holds z = 0 = saved z.
+            const V started = Vec::AtLeast(steps, Vec::Set(BLOCK));
+            const V repeated = Vec::And(started, Vec::And(Vec::SameBits(u, savedU),
+                                                          Vec::SameBits(v, savedV)));
+            const V outOfCount = Vec::AtLeast(steps, Vec::Load(lastChance_ + first));
+            finished |= LaneMask(Vec::Bits(Vec::Or(repeated, outOfCount))) << first;
+
+            const V nextSave = Vec::Load(nextSave_ + first);
+            const V save = Vec::AtLeast(steps, nextSave);
+            Vec::Store(savedU_ + first, Vec::Select(save, u, savedU));
+            Vec::Store(savedV_ + first, Vec::Select(save, v, savedV));
+            Vec::Store(nextSave_ + first, Vec::Select(save, Vec::Add(steps, steps), nextSave));
+        }
+        for (finished &= active_; finished; finished &= finished - 1) {
+            const int lane = __builtin_ctz(finished);
+            Finish(lane, 0, limit_[lane]);
         }
     }
 
@@ -148,10 +173,12 @@ private:
     {
         u_[lane] = v_[lane] = 0.0;
         savedU_[lane] = savedV_[lane] = 0.0;
+        origin_[lane] = done_;
+        nextSave_[lane] = EPOCH * BLOCK;
         if (rowsLeft_ == 0) {
             x_[lane] = y_[lane] = 0.0;
+            lastChance_[lane] = std::numeric_limits<double>::infinity();
             active_ &= ~(LaneMask(1) << lane);
-            eventAt_[lane] = NEVER;
             return;
         }
         active_ |= LaneMask(1) << lane;
@@ -159,9 +186,7 @@ private:
         y_[lane] = nextY_;
         pixel_[lane] = nextPixel_++;
         limit_[lane] = currentView.iterLimit;
-        origin_[lane] = done_;
-        nextSave_[lane] = BLOCK;
-        ScheduleEvent(lane);
+        lastChance_[lane] = limit_[lane] - 1;
 
         nextX_ += job_.dx;
         if (--columnsLeft_ == 0) {
@@ -170,22 +195,6 @@ private:
             nextY_ -= job_.dy;
             --rowsLeft_;
         }
-    }
-
-    // The lane's next block end with something to do besides escape or
-    // repetition: a save point, or the last iteration that could escape.
-    void ScheduleEvent(int lane)
-    {
-        const int64_t lastChance = static_cast<int64_t>(limit_[lane]) - 1;
-        eventAt_[lane] = origin_[lane] + (nextSave_[lane] < lastChance ? nextSave_[lane] : lastChance);
-    }
-
-    void UpdateNextEvent()
-    {
-        nextEvent_ = NEVER;
-        for (int lane = 0; lane < LANES; ++lane)
-            if (eventAt_[lane] < nextEvent_)
-                nextEvent_ = eventAt_[lane];
     }
 
     const RegionJob job_;
@@ -198,23 +207,23 @@ private:
     uint32_t* nextPixel_;
 
     // Lane state, one element a lane; lane i of vector j is element j*WIDTH+i.
+    // Step counts are doubles (exact below 2^53) to compare them in vectors.
     alignas(32) double u_[LANES];
     alignas(32) double v_[LANES];
     alignas(32) double x_[LANES];
     alignas(32) double y_[LANES];
-    alignas(32) double blockStartU_[LANES];
-    alignas(32) double blockStartV_[LANES];
+    alignas(32) double largest_[LANES];       // largest |z|^2 of the last block
     alignas(32) double savedU_[LANES];
     alignas(32) double savedV_[LANES];
+    alignas(32) double origin_[LANES];        // done_ when the lane took its pixel
+    alignas(32) double nextSave_[LANES];      // steps at the next save of z
+    alignas(32) double lastChance_[LANES];    // the last step that can escape
+    alignas(32) double sizes_[BLOCK][LANES];  // |z|^2 at each step of the last block
     uint32_t* pixel_[LANES];
     int32_t limit_[LANES];
-    int64_t origin_[LANES];    // done_ when the lane took its pixel
-    int64_t nextSave_[LANES];  // iterations of the lane at its next save point
-    int64_t eventAt_[LANES];   // done_ at the lane's next event
 
     LaneMask active_ = 0;
-    int64_t done_ = 0;  // iterations every lane has run so far
-    int64_t nextEvent_ = NEVER;
+    double done_ = 0;  // steps every lane has run so far
     uint64_t iterations_ = 0;
 };
 

@@ -6,6 +6,7 @@
 
 namespace {
 
+// Masks are vectors of all-ones or all-zero lanes, as the compares give them.
 struct Sse2 {
     using Type = __m128d;
     static constexpr int WIDTH = 2;
@@ -18,14 +19,26 @@ struct Sse2 {
     static Type Mul(Type a, Type b) { return _mm_mul_pd(a, b); }
     // maxpd returns its second operand when either is NaN.
     static Type MaxIgnoringNaN(Type s, Type largest) { return _mm_max_pd(s, largest); }
-    // cmpgepd is an ordered compare: false for NaN, like !(s >= bound).
-    static int AtLeast(Type a, Type b) { return _mm_movemask_pd(_mm_cmpge_pd(a, b)); }
+    // Ordered compares: false for NaN, like the literal !(s >= bound) test.
+    static Type AtLeast(Type a, Type b) { return _mm_cmpge_pd(a, b); }
     // SSE2 compares 32-bit halves only: a lane is equal when both halves are.
-    static int SameBits(Type a, Type b)
+    static Type SameBits(Type a, Type b)
     {
         const __m128i halves = _mm_cmpeq_epi32(_mm_castpd_si128(a), _mm_castpd_si128(b));
         const __m128i swapped = _mm_shuffle_epi32(halves, _MM_SHUFFLE(2, 3, 0, 1));
-        return _mm_movemask_pd(_mm_castsi128_pd(_mm_and_si128(halves, swapped)));
+        return _mm_castsi128_pd(_mm_and_si128(halves, swapped));
+    }
+    static Type And(Type mask, Type a) { return _mm_and_pd(mask, a); }
+    static Type Or(Type a, Type b) { return _mm_or_pd(a, b); }
+    static Type Select(Type mask, Type a, Type b)
+    {
+        return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+    }
+    static int Bits(Type mask) { return _mm_movemask_pd(mask); }
+    // All ones in the given lane only.
+    static Type LaneMask(int lane)
+    {
+        return _mm_castsi128_pd(_mm_cmpeq_epi32(_mm_set1_epi32(lane), _mm_setr_epi32(0, 0, 1, 1)));
     }
 };
 
@@ -35,10 +48,11 @@ constexpr int VECTORS = 4;
 constexpr int VECTORS = 4;
 #endif
 constexpr int BLOCK = 16;
+constexpr int EPOCH = 4;
 
 }  // namespace
 
 uint64_t RenderRegionSse2(const RegionJob& job)
 {
-    return LaneKernel<Sse2, VECTORS, BLOCK>(job).Run();
+    return LaneKernel<Sse2, VECTORS, BLOCK, EPOCH>(job).Run();
 }
