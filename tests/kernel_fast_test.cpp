@@ -1,0 +1,224 @@
+// The fast kernel against the literal reference loop, pixel for pixel and
+// count for count, on each vector path the processor has.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "engine/kernel.h"
+#include "pixel_counts.h"
+
+namespace {
+
+const int32_t MODES[] = {64, 512, 4096, 32768};
+const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double INF = std::numeric_limits<double>::infinity();
+
+struct Bounds {
+    double Xmin, Ymin, Xmax, Ymax;
+};
+
+const uint32_t SENTINEL = 0xA5A5A5A5;  // byte 3 is never set by a pixel
+const int GUARD = 8;
+
+struct Render {
+    std::vector<uint32_t> pixels;
+    uint64_t iterations;
+};
+
+// One RenderRegion call on the chosen path; checks that exactly the block's
+// words were written.
+Render RenderWith(KernelPath path, const Bounds& b, int32_t width, int32_t rows)
+{
+    const KernelPath saved = SelectedKernelPath();
+    EXPECT_TRUE(SelectKernelPath(path));
+    const size_t size = static_cast<size_t>(width) * rows;
+    std::vector<uint32_t> buffer(size + 2 * GUARD, SENTINEL);
+    const uint64_t iterations =
+        RenderRegion(b.Xmin, b.Ymin, b.Xmax, b.Ymax, width, rows, buffer.data() + GUARD);
+    SelectKernelPath(saved);
+    for (int i = 0; i < GUARD; ++i) {
+        EXPECT_EQ(buffer[i], SENTINEL);
+        EXPECT_EQ(buffer[buffer.size() - 1 - i], SENTINEL);
+    }
+    std::vector<uint32_t> pixels(buffer.begin() + GUARD, buffer.end() - GUARD);
+    EXPECT_EQ(std::count(pixels.begin(), pixels.end(), SENTINEL), 0);
+    return {pixels, iterations};
+}
+
+// First n >= 1 with z_n^2 >= 4 on the real axis, computed apart from the
+// kernels; 0 when none within maxSteps.
+int EscapeStep(double c, int maxSteps)
+{
+    double z = 0.0;
+    for (int n = 1; n <= maxSteps; ++n) {
+        z = z * z - c;
+        if (z * z >= 4.0)
+            return n;
+    }
+    return 0;
+}
+
+// A real c (left of the cusp at -1/4) whose orbit leaves the disc at step m.
+double RealPointEscapingAt(int m)
+{
+    double inside = -0.25, outside = -2.5;
+    for (int i = 0; i < 200; ++i) {
+        const double mid = 0.5 * (inside + outside);
+        const int step = EscapeStep(mid, 40000);
+        if (step == m)
+            return mid;
+        if (step == 0 || step > m)
+            inside = mid;
+        else
+            outside = mid;
+    }
+    ADD_FAILURE() << "no point escapes at step " << m;
+    return 0.0;
+}
+
+class FastKernel : public ::testing::TestWithParam<KernelPath> {
+protected:
+    void SetUp() override
+    {
+        if (!IsKernelPathAvailable(GetParam()))
+            GTEST_SKIP() << "the processor or the system lacks this instruction set";
+    }
+
+    // The block on the fast path must equal the reference, word for word.
+    // Returns the reference.
+    Render ExpectSameAsReference(const Bounds& b, int32_t width, int32_t rows)
+    {
+        const Render reference = RenderWith(KernelPath::Reference, b, width, rows);
+        const Render fast = RenderWith(GetParam(), b, width, rows);
+        EXPECT_EQ(fast.iterations, reference.iterations)
+            << width << "x" << rows << " at " << b.Xmin << " " << b.Ymin << " " << b.Xmax
+            << " " << b.Ymax;
+        for (size_t i = 0; i < fast.pixels.size(); ++i)
+            if (fast.pixels[i] != reference.pixels[i]) {
+                ADD_FAILURE() << "pixel " << i % width << "," << i / width << " of " << width
+                              << "x" << rows << " at " << b.Xmin << " " << b.Ymin << " "
+                              << b.Xmax << " " << b.Ymax << ": " << fast.pixels[i]
+                              << " instead of " << reference.pixels[i];
+                break;
+            }
+        return reference;
+    }
+};
+
+const Bounds WHOLE_PLANE = {-2.5, -2.0, 2.5, 2.0};  // corners at |c| > 3
+const Bounds DEFAULT_VIEW_16_9 = {-1.7777777777777777, -1.0, 1.7777777777777777, 1.0};
+const Bounds SEAHORSE_VALLEY = {0.74, 0.05, 0.76, 0.06};
+const Bounds MINIBROT_EDGE = {1.7548, -0.0004, 1.7556, 0.0004};
+
+TEST_P(FastKernel, EveryColourModeAndIterationLimit)
+{
+    for (int32_t colors : MODES)
+        for (int32_t limit : MODES) {
+            ScopedSettings settings(limit, colors);
+            SCOPED_TRACE(testing::Message() << limit << " iterations, " << colors << " colours");
+            ExpectSameAsReference(WHOLE_PLANE, 97, 61);
+            ExpectSameAsReference(SEAHORSE_VALLEY, 53, 29);
+            ExpectSameAsReference(MINIBROT_EDGE, 41, 23);
+        }
+}
+
+// Orbits that reach the bound at the last steps the counter allows, and just
+// after: the counter and the bound test in their literal order.
+TEST_P(FastKernel, EscapesAroundTheEndOfTheCounter)
+{
+    for (int32_t limit : MODES) {
+        ScopedSettings settings(limit, 32768);
+        SCOPED_TRACE(testing::Message() << limit << " iterations");
+        const double from = RealPointEscapingAt(limit + 3), to = RealPointEscapingAt(limit - 4);
+        // One row on the real axis: about ten pixels a step from limit - 4 to limit + 3.
+        ExpectSameAsReference({to, -1.0, from, 0.0}, 80, 1);
+        ExpectSameAsReference({RealPointEscapingAt(limit - 1), -1.0, 5.0, 0.0}, 1, 1);
+        ExpectSameAsReference({RealPointEscapingAt(limit), -1.0, 5.0, 0.0}, 1, 1);
+    }
+}
+
+TEST_P(FastKernel, NotANumberAndInfiniteCoordinates)
+{
+    ScopedSettings settings(512, 32768);
+    const double ends[] = {NaN, INF, -INF, -1.0, 1.5, 1.7e308, -1.7e308};
+    for (double a : ends)
+        for (double b : ends) {
+            ExpectSameAsReference({a, -1.0, b, 1.0}, 7, 3);
+            ExpectSameAsReference({-1.0, a, 1.0, b}, 5, 4);
+        }
+}
+
+TEST_P(FastKernel, InvertedBounds)
+{
+    ScopedSettings settings(4096, 4096);
+    ExpectSameAsReference({2.0, 1.5, -2.0, -1.5}, 33, 17);
+    ExpectSameAsReference({0.76, 0.05, 0.74, 0.06}, 21, 11);
+    ExpectSameAsReference({0.74, 0.06, 0.76, 0.05}, 21, 11);
+}
+
+// Rows shorter than a vector, rows that end partway through the lanes, and
+// blocks of one row, where lanes take pixels from the next row.
+TEST_P(FastKernel, NarrowBlocksAndSingleRows)
+{
+    ScopedSettings settings(512, 32768);
+    for (int32_t width : {1, 2, 3, 5, 7, 9, 17})
+        for (int32_t rows : {1, 2, 3, 7}) {
+            ExpectSameAsReference(SEAHORSE_VALLEY, width, rows);
+            ExpectSameAsReference(WHOLE_PLANE, width, rows);
+        }
+    ExpectSameAsReference(DEFAULT_VIEW_16_9, 1000, 1);
+}
+
+// Escape is not monotonic for other bounds: an orbit may go above the bound
+// and come back within one block.
+TEST_P(FastKernel, OtherEscapeBounds)
+{
+    const int32_t saved = escapeBound;
+    for (int32_t bound : {0, 1, 2, 3, 100, 1000000}) {
+        escapeBound = bound;
+        ScopedSettings settings(4096, 32768);
+        SCOPED_TRACE(testing::Message() << "bound " << bound);
+        ExpectSameAsReference(WHOLE_PLANE, 67, 41);
+        ExpectSameAsReference(SEAHORSE_VALLEY, 23, 13);
+    }
+    escapeBound = saved;
+}
+
+// Points of the set whose orbits become exactly periodic: the fast kernel
+// stops them early, and must give count 0 and the whole limit as their
+// iterations exactly where the reference runs the counter out.
+TEST_P(FastKernel, PeriodicPointsAtTheHighestLimit)
+{
+    ScopedSettings settings(32768, 32768);
+    const Bounds inside[] = {
+        {0.0, -0.05625, 0.2, 0.05625},        // main cardioid, fixed points
+        {0.9, -0.1, 1.1, 0.1},                // period-2 bulb
+        {0.11, -0.76, 0.13, -0.73},           // period-3 bulb
+        {-0.26, -0.02, -0.2, 0.02},           // the cusp: slow convergence
+        {0.7, 0.0, 0.8, 0.1},                 // the cardioid's edge by the period-2 bulb
+        {1.3, -0.05, 1.45, 0.05},             // period-4 bulb and the edge beyond
+    };
+    for (const Bounds& b : inside) {
+        const Render reference = ExpectSameAsReference(b, 37, 23);
+        EXPECT_GT(std::count(reference.pixels.begin(), reference.pixels.end(), 0u), 0)
+            << "the view holds points of the set";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, FastKernel, ::testing::Values(KernelPath::Avx2, KernelPath::Sse2),
+                         [](const ::testing::TestParamInfo<KernelPath>& info) {
+                             return info.param == KernelPath::Avx2 ? "Avx2" : "Sse2";
+                         });
+
+TEST(KernelPath, StartsOnTheBestAvailableVectors)
+{
+    EXPECT_TRUE(IsKernelPathAvailable(KernelPath::Sse2));
+    EXPECT_TRUE(IsKernelPathAvailable(KernelPath::Reference));
+    EXPECT_EQ(SelectedKernelPath(),
+              IsKernelPathAvailable(KernelPath::Avx2) ? KernelPath::Avx2 : KernelPath::Sse2);
+}
+
+}  // namespace
