@@ -35,7 +35,7 @@
 namespace {
 
 // Vec supplies the vector type and its operations (see kernel_avx2.cpp).
-template <class Vec, int VECTORS, int BLOCK, int EPOCH>
+template <class Vec, int VECTORS, int GROUP, int BLOCK, int EPOCH>
 class LaneKernel {
 public:
     explicit LaneKernel(const RegionJob& job)
@@ -65,37 +65,44 @@ private:
     static constexpr int WIDTH = Vec::WIDTH;
     static constexpr int LANES = VECTORS * WIDTH;
     static_assert(LANES <= 32, "one mask bit a lane");
+    static_assert(VECTORS % GROUP == 0, "whole groups");
 
     // BLOCK iterations on every lane, idle ones included; true when some lane
-    // reached the bound.
+    // reached the bound. The vectors go through the block GROUP at a time,
+    // so that a group's values fit in the registers; the processor overlaps
+    // the independent groups.
     bool RunBlock()
     {
-        V u[VECTORS], v[VECTORS], x[VECTORS], y[VECTORS], largest[VECTORS];
-        for (int i = 0; i < VECTORS; ++i) {
-            u[i] = Vec::Load(u_ + i * WIDTH);
-            v[i] = Vec::Load(v_ + i * WIDTH);
-            x[i] = Vec::Load(x_ + i * WIDTH);
-            y[i] = Vec::Load(y_ + i * WIDTH);
-            largest[i] = Vec::Set(-std::numeric_limits<double>::infinity());
-        }
-        for (int step = 0; step < BLOCK; ++step) {
-            for (int i = 0; i < VECTORS; ++i) {
-                const V uu = Vec::Mul(u[i], u[i]);
-                const V vv = Vec::Mul(v[i], v[i]);
-                const V s = Vec::Add(uu, vv);
-                Vec::Store(sizes_[step] + i * WIDTH, s);
-                largest[i] = Vec::MaxIgnoringNaN(s, largest[i]);
-                const V twoUV = Vec::Mul(Vec::Add(u[i], u[i]), v[i]);
-                u[i] = Vec::Sub(Vec::Sub(uu, vv), x[i]);
-                v[i] = Vec::Sub(twoUV, y[i]);
+        V largestOfAll = Vec::Set(-std::numeric_limits<double>::infinity());
+        for (int group = 0; group < VECTORS; group += GROUP) {
+            V u[GROUP], v[GROUP], x[GROUP], y[GROUP], largest[GROUP];
+            for (int i = 0; i < GROUP; ++i) {
+                const int first = (group + i) * WIDTH;
+                u[i] = Vec::Load(u_ + first);
+                v[i] = Vec::Load(v_ + first);
+                x[i] = Vec::Load(x_ + first);
+                y[i] = Vec::Load(y_ + first);
+                largest[i] = Vec::Set(-std::numeric_limits<double>::infinity());
             }
-        }
-        V largestOfAll = largest[0];
-        for (int i = 0; i < VECTORS; ++i) {
-            Vec::Store(u_ + i * WIDTH, u[i]);
-            Vec::Store(v_ + i * WIDTH, v[i]);
-            Vec::Store(largest_ + i * WIDTH, largest[i]);
-            largestOfAll = Vec::MaxIgnoringNaN(largest[i], largestOfAll);
+            for (int step = 0; step < BLOCK; ++step) {
+                for (int i = 0; i < GROUP; ++i) {
+                    const V uu = Vec::Mul(u[i], u[i]);
+                    const V vv = Vec::Mul(v[i], v[i]);
+                    const V s = Vec::Add(uu, vv);
+                    Vec::Store(sizes_[step] + (group + i) * WIDTH, s);
+                    largest[i] = Vec::MaxIgnoringNaN(s, largest[i]);
+                    const V twoUV = Vec::Mul(Vec::Add(u[i], u[i]), v[i]);
+                    u[i] = Vec::Sub(Vec::Sub(uu, vv), x[i]);
+                    v[i] = Vec::Sub(twoUV, y[i]);
+                }
+            }
+            for (int i = 0; i < GROUP; ++i) {
+                const int first = (group + i) * WIDTH;
+                Vec::Store(u_ + first, u[i]);
+                Vec::Store(v_ + first, v[i]);
+                Vec::Store(largest_ + first, largest[i]);
+                largestOfAll = Vec::MaxIgnoringNaN(largest[i], largestOfAll);
+            }
         }
         done_ += BLOCK;
         return Vec::Bits(Vec::AtLeast(largestOfAll, Vec::Set(job_.bound))) != 0;
