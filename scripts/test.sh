@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the host build, the sanitizer builds,
-# the 32-bit Windows build under Wine on a private headless X server, and the
-# check that both builds compute the same pixels. Installs what it needs.
+# the 32-bit Windows build under Wine on a private headless X server, the
+# check that both builds compute the same pixels, and mandel-bench --quick in
+# both builds, which fails when the fast kernel differs from the reference.
+# Installs what it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -16,6 +18,9 @@ for preset in native asan tsan; do
   ctest --preset "$preset" -j"$jobs"
 done
 
+step "fast kernel against the reference (native mandel-bench --quick)"
+build/native/mandel-bench --quick
+
 step "windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
@@ -28,6 +33,9 @@ start_wine_keepalive
 
 step "windows tests under Wine"
 ctest --preset windows
+
+step "fast kernel against the reference (mandel-bench.exe --quick under Wine)"
+scripts/wine-run.sh build/windows/mandel-bench.exe --quick
 
 step "the same pixels from both builds"
 sh tests/same_pixels_both_builds.sh build/native/mandel-render build/windows/mandel-render.exe
