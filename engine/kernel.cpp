@@ -62,8 +62,15 @@ uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
         return RenderRegionReference(Xmin, Ymin, Xmax, Ymax, width, rows, pixels);
     if (width < 1 || rows < 1)
         return 0;
-    const RegionJob job = {Xmin,        Ymax, PlaneStep(Xmin, Xmax, width),
-                           PlaneStep(Ymin, Ymax, rows), static_cast<double>(escapeBound),
-                           currentView.colorCount, width, rows, pixels};
+    RegionJob job;
+    job.Xmin = Xmin;
+    job.Ymax = Ymax;
+    job.dx = PlaneStep(Xmin, Xmax, width);
+    job.dy = PlaneStep(Ymin, Ymax, rows);
+    job.bound = escapeBound;
+    job.colors = currentView.colorCount;
+    job.width = width;
+    job.rows = rows;
+    job.pixels = pixels;
     return selectedPath == KernelPath::Avx2 ? RenderRegionAvx2(job) : RenderRegionSse2(job);
 }
