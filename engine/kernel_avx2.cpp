@@ -18,8 +18,9 @@ struct Avx2 {
     static Type Add(Type a, Type b) { return _mm256_add_pd(a, b); }
     static Type Sub(Type a, Type b) { return _mm256_sub_pd(a, b); }
     static Type Mul(Type a, Type b) { return _mm256_mul_pd(a, b); }
-    // maxpd returns its second operand when either is NaN.
-    static Type MaxIgnoringNaN(Type s, Type largest) { return _mm256_max_pd(s, largest); }
+    // Unordered compare: true for NaN too, the opposite of the literal loop's
+    // s < bound.
+    static Type NotBelow(Type a, Type b) { return _mm256_cmp_pd(a, b, _CMP_NLT_UQ); }
     // Ordered compares: false for NaN, like the literal !(s >= bound) test.
     static Type AtLeast(Type a, Type b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
     static Type SameBits(Type a, Type b)

@@ -10,11 +10,18 @@
 //   u*u + v*v, u' = (u*u - v*v) - x, v' = (u+u)*v - y. Doubling is exact, so
 //   u+u is 2.0*u in every case (overflow, NaN, subnormals). No fused
 //   multiply-add anywhere: the build has -ffp-contract=off and never -mfma.
-// - The lanes run BLOCK iterations between looks at them. A block records
-//   every |z|^2 it computes and keeps the largest, ignoring NaN (the literal
-//   loop treats NaN as below the bound). When the largest reaches the bound,
-//   the first recorded value that reaches it is the literal loop's escape,
-//   unless the lane's counter ran out before it.
+// - The lanes run BLOCK iterations between looks at them, with nothing but
+//   the iteration in the loop. At the end of a block a lane is suspect when
+//   its last z lies at or beyond the bound (or is NaN). Its vector is then
+//   replayed from the z it had at the block's start, recording every |z|^2,
+//   and the first recorded value that reaches the bound is the literal loop's
+//   escape (NaN counts as below), unless the lane's counter ran out before it.
+// - Why the end of a block shows every escape in it: for |c| < 2 - t (t well
+//   above rounding) and a bound of at least 4, once |z| reaches the bound it
+//   grows at every step, |z'| >= |z|^2 - |c| >= |z| + t, until it overflows to
+//   infinity or NaN; rounding (a few ulps) cannot undo a margin of t. Lanes
+//   without that guarantee (|c|^2 >= UNSAFE_C2, NaN c, a bound below 4) are
+//   suspect at every block, so their vector is always replayed.
 // - A lane whose z repeats bit for bit never escapes: from then on it computes
 //   the same |z|^2 values again, all already below the bound, so the literal
 //   loop runs its counter out (k = 0, iterLimit iterations). The check is
@@ -26,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "engine/kernel.h"
@@ -62,35 +70,47 @@ public:
 private:
     using V = typename Vec::Type;
     using LaneMask = uint32_t;
+
+    // |c|^2 from which the end of a block may not show an escape in it:
+    // below it |c| < 1.9988, a margin far above rounding.
+    static constexpr double UNSAFE_C2 = 3.995;
+
+    static double AllOnes()
+    {
+        const uint64_t bits = ~uint64_t{0};
+        double mask;
+        std::memcpy(&mask, &bits, sizeof mask);
+        return mask;
+    }
+
     static constexpr int WIDTH = Vec::WIDTH;
     static constexpr int LANES = VECTORS * WIDTH;
     static_assert(LANES <= 32, "one mask bit a lane");
     static_assert(VECTORS % GROUP == 0, "whole groups");
 
     // BLOCK iterations on every lane, idle ones included; true when some lane
-    // reached the bound. The vectors go through the block GROUP at a time,
+    // is suspect of having reached the bound. The vectors go through the block GROUP at a time,
     // so that a group's values fit in the registers; the processor overlaps
     // the independent groups.
     bool RunBlock()
     {
-        V largestOfAll = Vec::Set(-std::numeric_limits<double>::infinity());
+        const V bound = Vec::Set(job_.bound);
+        V anySuspect = Vec::Set(0.0);
         for (int group = 0; group < VECTORS; group += GROUP) {
-            V u[GROUP], v[GROUP], x[GROUP], y[GROUP], largest[GROUP];
+            V u[GROUP], v[GROUP], x[GROUP], y[GROUP];
             for (int i = 0; i < GROUP; ++i) {
                 const int first = (group + i) * WIDTH;
                 u[i] = Vec::Load(u_ + first);
                 v[i] = Vec::Load(v_ + first);
                 x[i] = Vec::Load(x_ + first);
                 y[i] = Vec::Load(y_ + first);
-                largest[i] = Vec::Set(-std::numeric_limits<double>::infinity());
+                Vec::Store(startU_ + first, u[i]);
+                Vec::Store(startV_ + first, v[i]);
             }
             for (int step = 0; step < BLOCK; ++step) {
                 for (int i = 0; i < GROUP; ++i) {
                     const V uu = Vec::Mul(u[i], u[i]);
                     const V vv = Vec::Mul(v[i], v[i]);
-                    const V s = Vec::Add(uu, vv);
-                    Vec::Store(sizes_[step] + (group + i) * WIDTH, s);
-                    largest[i] = Vec::MaxIgnoringNaN(s, largest[i]);
                     const V twoUV = Vec::Mul(Vec::Add(u[i], u[i]), v[i]);
                     u[i] = Vec::Sub(Vec::Sub(uu, vv), x[i]);
                     v[i] = Vec::Sub(twoUV, y[i]);
@@ -100,35 +120,58 @@ private:
                 const int first = (group + i) * WIDTH;
                 Vec::Store(u_ + first, u[i]);
                 Vec::Store(v_ + first, v[i]);
-                Vec::Store(largest_ + first, largest[i]);
-                largestOfAll = Vec::MaxIgnoringNaN(largest[i], largestOfAll);
+                const V last = Vec::Add(Vec::Mul(u[i], u[i]), Vec::Mul(v[i], v[i]));
+                const V suspect = Vec::Or(Vec::NotBelow(last, bound), Vec::Load(unsafe_ + first));
+                Vec::Store(suspect_ + first, suspect);
+                anySuspect = Vec::Or(anySuspect, suspect);
             }
         }
         done_ += BLOCK;
-        return Vec::Bits(Vec::AtLeast(largestOfAll, Vec::Set(job_.bound))) != 0;
+        return Vec::Bits(anySuspect) != 0;
     }
 
-    // Finishes the lanes whose last block reached the bound.
+    // The last block of vector i again, from its start, recording |z|^2 at
+    // each step: the same operations in the same order give the same values.
+    void ReplayBlock(int i)
+    {
+        const int first = i * WIDTH;
+        V u = Vec::Load(startU_ + first), v = Vec::Load(startV_ + first);
+        const V x = Vec::Load(x_ + first), y = Vec::Load(y_ + first);
+        for (int step = 0; step < BLOCK; ++step) {
+            const V uu = Vec::Mul(u, u);
+            const V vv = Vec::Mul(v, v);
+            Vec::Store(sizes_[step] + first, Vec::Add(uu, vv));
+            const V twoUV = Vec::Mul(Vec::Add(u, u), v);
+            u = Vec::Sub(Vec::Sub(uu, vv), x);
+            v = Vec::Sub(twoUV, y);
+        }
+    }
+
+    // Finishes the lanes that escaped in the last block.
     void FinishEscapedLanes()
     {
-        const V bound = Vec::Set(job_.bound);
-        LaneMask escaped = 0;
-        for (int i = 0; i < VECTORS; ++i)
-            escaped |= LaneMask(Vec::Bits(Vec::AtLeast(Vec::Load(largest_ + i * WIDTH), bound)))
-                       << (i * WIDTH);
-        for (escaped &= active_; escaped; escaped &= escaped - 1)
-            FinishEscaped(__builtin_ctz(escaped));
+        for (int i = 0; i < VECTORS; ++i) {
+            const LaneMask suspects =
+                (LaneMask(Vec::Bits(Vec::Load(suspect_ + i * WIDTH))) << (i * WIDTH)) & active_;
+            if (!suspects)
+                continue;
+            ReplayBlock(i);
+            for (LaneMask lanes = suspects; lanes; lanes &= lanes - 1)
+                FinishIfEscaped(__builtin_ctz(lanes));
+        }
     }
 
     // The first recorded |z|^2 at or above the bound is where the literal loop
-    // stops, unless its counter ran out first.
-    void FinishEscaped(int lane)
+    // stops, unless its counter ran out first. None: the lane goes on.
+    void FinishIfEscaped(int lane)
     {
         const int32_t limit = limit_[lane];
         const int32_t blockStart = static_cast<int32_t>(done_ - origin_[lane]) - BLOCK;
         int step = 0;
-        while (!(sizes_[step][lane] >= job_.bound))
+        while (step < BLOCK && !(sizes_[step][lane] >= job_.bound))
             ++step;
+        if (step == BLOCK)
+            return;
         const int32_t escape = blockStart + step + 1;
         if (escape >= limit)
             Finish(lane, 0, limit);
@@ -185,12 +228,15 @@ private:
         if (rowsLeft_ == 0) {
             x_[lane] = y_[lane] = 0.0;
             lastChance_[lane] = std::numeric_limits<double>::infinity();
+            unsafe_[lane] = 0.0;
             active_ &= ~(LaneMask(1) << lane);
             return;
         }
         active_ |= LaneMask(1) << lane;
         x_[lane] = nextX_;
         y_[lane] = nextY_;
+        const bool safe = job_.bound >= 4.0 && nextX_ * nextX_ + nextY_ * nextY_ < UNSAFE_C2;
+        unsafe_[lane] = safe ? 0.0 : AllOnes();
         pixel_[lane] = nextPixel_++;
         limit_[lane] = currentView.iterLimit;
         lastChance_[lane] = limit_[lane] - 1;
@@ -219,7 +265,10 @@ private:
     alignas(32) double v_[LANES];
     alignas(32) double x_[LANES];
     alignas(32) double y_[LANES];
-    alignas(32) double largest_[LANES];       // largest |z|^2 of the last block
+    alignas(32) double startU_[LANES];        // z at the start of the last block
+    alignas(32) double startV_[LANES];
+    alignas(32) double suspect_[LANES];       // all ones: may have escaped in the last block
+    alignas(32) double unsafe_[LANES];        // all ones: only a replay can tell an escape
     alignas(32) double savedU_[LANES];
     alignas(32) double savedV_[LANES];
     alignas(32) double origin_[LANES];        // done_ when the lane took its pixel

@@ -17,8 +17,9 @@ struct Sse2 {
     static Type Add(Type a, Type b) { return _mm_add_pd(a, b); }
     static Type Sub(Type a, Type b) { return _mm_sub_pd(a, b); }
     static Type Mul(Type a, Type b) { return _mm_mul_pd(a, b); }
-    // maxpd returns its second operand when either is NaN.
-    static Type MaxIgnoringNaN(Type s, Type largest) { return _mm_max_pd(s, largest); }
+    // Unordered compare: true for NaN too, the opposite of the literal loop's
+    // s < bound.
+    static Type NotBelow(Type a, Type b) { return _mm_cmpnlt_pd(a, b); }
     // Ordered compares: false for NaN, like the literal !(s >= bound) test.
     static Type AtLeast(Type a, Type b) { return _mm_cmpge_pd(a, b); }
     // SSE2 compares 32-bit halves only: a lane is equal when both halves are.

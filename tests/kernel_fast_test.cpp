@@ -125,6 +125,21 @@ TEST_P(FastKernel, EveryColourModeAndIterationLimit)
         }
 }
 
+// Around |c| = 2, where an orbit can leave the bound slowly: the tip of the
+// set's antenna at c = 2 and the circle |c| = 2 elsewhere, on both sides of
+// the |c| from which the kernel replays every block.
+TEST_P(FastKernel, EscapesNearTheCircleOfRadiusTwo)
+{
+    for (int32_t limit : {4096, 32768}) {
+        ScopedSettings settings(limit, 32768);
+        ExpectSameAsReference({1.99, -0.01, 2.01, 0.01}, 61, 31);
+        ExpectSameAsReference({1.99, -0.01, 2.01, 0.01}, 61, 2);  // row 2 on the real axis
+        ExpectSameAsReference({1.9995, -1e-6, 2.0005, 1e-6}, 47, 9);
+        ExpectSameAsReference({1.40, 1.40, 1.43, 1.43}, 37, 37);
+        ExpectSameAsReference({-0.02, 1.985, 0.02, 2.005}, 29, 41);
+    }
+}
+
 // Orbits that reach the bound at the last steps the counter allows, and just
 // after: the counter and the bound test in their literal order.
 TEST_P(FastKernel, EscapesAroundTheEndOfTheCounter)
