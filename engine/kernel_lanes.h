@@ -283,4 +283,22 @@ private:
     uint64_t iterations_ = 0;
 };
 
+// Vectors in flight, how many go through a block together, iterations a
+// block, and blocks between the checks for repetition and the counter's end,
+// as measured with mandel-bench. Four vectors cover the latency of the
+// multiply-subtract chain and fit the 64-bit build's sixteen registers. The
+// 32-bit build has eight: two vectors at a time fit, and short blocks let the
+// processor overlap the independent groups.
+#if defined(__x86_64__)
+constexpr int VECTORS = 4, GROUP = 4, BLOCK = 16, EPOCH = 4;
+#else
+constexpr int VECTORS = 8, GROUP = 2, BLOCK = 8, EPOCH = 8;
+#endif
+
+template <class Vec>
+uint64_t RunLanes(const RegionJob& job)
+{
+    return LaneKernel<Vec, VECTORS, GROUP, BLOCK, EPOCH>(job).Run();
+}
+
 }  // namespace

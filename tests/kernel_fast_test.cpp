@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/kernel.h"
+#include "escape_points.h"
 #include "pixel_counts.h"
 
 namespace {
@@ -48,36 +49,6 @@ Render RenderWith(KernelPath path, const Bounds& b, int32_t width, int32_t rows)
     return {pixels, iterations};
 }
 
-// First n >= 1 with z_n^2 >= 4 on the real axis, computed apart from the
-// kernels; 0 when none within maxSteps.
-int EscapeStep(double c, int maxSteps)
-{
-    double z = 0.0;
-    for (int n = 1; n <= maxSteps; ++n) {
-        z = z * z - c;
-        if (z * z >= 4.0)
-            return n;
-    }
-    return 0;
-}
-
-// A real c (left of the cusp at -1/4) whose orbit leaves the disc at step m.
-double RealPointEscapingAt(int m)
-{
-    double inside = -0.25, outside = -2.5;
-    for (int i = 0; i < 200; ++i) {
-        const double mid = 0.5 * (inside + outside);
-        const int step = EscapeStep(mid, 40000);
-        if (step == m)
-            return mid;
-        if (step == 0 || step > m)
-            inside = mid;
-        else
-            outside = mid;
-    }
-    ADD_FAILURE() << "no point escapes at step " << m;
-    return 0.0;
-}
 
 class FastKernel : public ::testing::TestWithParam<KernelPath> {
 protected:

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/kernel.h"
+#include "escape_points.h"
 #include "pixel_counts.h"
 
 namespace {
@@ -20,37 +21,6 @@ int32_t CountAt(double x, double y, int32_t limit)
     return CountOf32768(pixel);
 }
 
-// First n >= 1 with |z_n|^2 >= 4 for z <- z^2 - c on the real axis, computed
-// independently of the kernel; 0 when none within maxSteps.
-int EscapeStep(double c, int maxSteps)
-{
-    double z = 0.0;
-    for (int n = 1; n <= maxSteps; ++n) {
-        z = z * z - c;
-        if (z * z >= 4.0)
-            return n;
-    }
-    return 0;
-}
-
-// A real c whose orbit first leaves the disc at exactly step m: the escape
-// step falls from infinity to 1 as c moves left from the cusp at -1/4.
-double RealPointEscapingAt(int m)
-{
-    double inside = -0.25, outside = -2.5;  // EscapeStep(outside) is small
-    for (int i = 0; i < 200; ++i) {
-        const double mid = 0.5 * (inside + outside);
-        const int step = EscapeStep(mid, 1000);
-        if (step == 0 || step > m)
-            inside = mid;
-        else
-            outside = mid;
-        if (step == m)
-            return mid;
-    }
-    ADD_FAILURE() << "no point escapes at step " << m;
-    return 0.0;
-}
 
 }  // namespace
 
