@@ -103,8 +103,8 @@ TEST(Save, AFileThatCannotBeOpenedShowsTheErrorBox)
 }
 
 // Run by its own test entry under a file-size limit, as a full disk would cut
-// the write short; skipped otherwise.
-TEST(Save, AWriteCutShortShowsTheErrorAndLeavesNoFile)
+// the write short: shows the error and leaves no file.
+TEST(Save, AWriteCutShortUnderALimit)
 {
     if (!std::getenv("MANDEL_FILE_SIZE_LIMITED"))
         GTEST_SKIP() << "needs a file-size limit";
