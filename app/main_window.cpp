@@ -90,6 +90,7 @@ LRESULT OnSize(WPARAM wParam, LPARAM lParam)
 LRESULT OnClose(HWND window)
 {
     DestroyWindow(statusBar);
+    statusBar = nullptr;
     DestroyWindow(window);
     return 0;
 }

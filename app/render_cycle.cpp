@@ -93,7 +93,9 @@ LRESULT OnPaint(HWND window)
 {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
-    if (needsRender == 1)
+    // No buffer only while a failed re-creation reports before the window
+    // closes: nothing to compute into.
+    if (needsRender == 1 && imagePixels)
         Recompute(window);
     UpdateHistoryMenu(GetMenu(window));
 

@@ -95,7 +95,9 @@ private:
 
 bool IsValidImageSize(int64_t width, int64_t height)
 {
-    return width >= 1 && height >= 1 &&
+    // Each side is bounded first, so that the product cannot wrap.
+    const int64_t maxSide = static_cast<int64_t>(MAX_IMAGE_BYTES / 4);
+    return width >= 1 && height >= 1 && width <= maxSide && height <= maxSide &&
            static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 <= MAX_IMAGE_BYTES;
 }
 
@@ -128,7 +130,9 @@ BitmapWriteResult WriteBitmapFile(const char* path, int32_t width, int32_t heigh
     uint8_t headers[BITMAP_HEADERS_SIZE];
     BuildBitmapHeaders(width, height, headers);
     const size_t pixelBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-    const bool written = file.Write(headers, sizeof headers) && file.Write(pixels, pixelBytes);
+    const bool written = file.Write(headers, BITMAP_FILE_HEADER_SIZE) &&
+                         file.Write(headers + BITMAP_FILE_HEADER_SIZE, BITMAP_INFO_HEADER_SIZE) &&
+                         file.Write(pixels, pixelBytes);
     if (file.Close() && written)
         return BitmapWriteResult::Written;
     file.Remove();

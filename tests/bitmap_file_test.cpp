@@ -79,6 +79,8 @@ TEST(BitmapFile, RefusesSizesNoBitmapCanHold)
     EXPECT_FALSE(IsValidImageSize(10, -1));
     EXPECT_FALSE(IsValidImageSize(32768, 16384));  // exactly 2^31 bytes
     EXPECT_FALSE(IsValidImageSize(65536, 65536));  // a 32-bit product would wrap to 0
+    EXPECT_FALSE(IsValidImageSize(1, int64_t{1} << 62));  // a 64-bit product would wrap
+    EXPECT_FALSE(IsValidImageSize(4, (int64_t{1} << 62) + 1));
 
     const std::string path = TempPath("none.bmp");
     uint32_t pixel = 0;

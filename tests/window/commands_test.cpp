@@ -148,7 +148,7 @@ TEST(SizeCommands, AnImpossibleSizeIsRefusedAndChangesNothing)
     const void* pixels = imagePixels;
 
     for (const char* size : {"0 100", "100 0", "-8 100", "100 -3", "30000 30000",
-                             "99999999999 1", "abc 100"}) {
+                             "99999999999 1", "1 4611686018427387905", "abc 100"}) {
         harness.ClearBoxes();
         const std::string entry = size;
         const std::string w = entry.substr(0, entry.find(' ')), h = entry.substr(entry.find(' ') + 1);
@@ -167,6 +167,24 @@ TEST(SizeCommands, AnImpossibleSizeIsRefusedAndChangesNothing)
         EXPECT_TRUE(SameView(currentView, view));
         EXPECT_EQ(historyCount, count);
     }
+}
+
+TEST(SizeCommands, AValidSizeThatCannotBeAllocatedEndsTheProgramCleanly)
+{
+    WindowHarness harness;
+    ASSERT_TRUE(harness.Start());
+    harness.ClearBoxes();
+    TypeSize(harness, "23168", "23168");  // just under 2 GiB: more than a 32-bit process can map
+    harness.repaintUnderBoxes = true;  // the window has no image while the box is open
+    harness.Command(IDM_SIZE_CUSTOM);
+
+    ASSERT_EQ(harness.Boxes().size(), 1u);
+    EXPECT_EQ(harness.Boxes()[0].text, "メモリが不足しています。");
+    EXPECT_TRUE(harness.Boxes()[0].IsQuestionBox());
+    EXPECT_FALSE(IsWindow(harness.window));
+    MSG message;
+    ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 0u);
 }
 
 TEST(SizeCommands, SeveralMonitorsMoveTheSizeMarksAndMaximizeOverAll)

@@ -104,6 +104,10 @@ void WindowHarness::Answer(HWND box)
     for (int part = 0; part < 7; ++part)
         seen.status[part] = StatusText(part);
     boxes_.push_back(seen);
+    if (repaintUnderBoxes && window && IsWindow(window)) {
+        InvalidateRect(window, nullptr, TRUE);
+        UpdateWindow(window);
+    }
     PressButton(box, seen.hasYesNo ? IDYES : seen.hasOk ? IDOK : IDCANCEL);
 }
 

@@ -57,7 +57,9 @@ public:
     void ClearBoxes() { boxes_.clear(); }
 
     HWND window = nullptr;
-    std::vector<HWND> destroyed;  // windows in the order they were destroyed
+    std::vector<HWND> destroyed;
+    // Uncover and repaint the main window while each message box is open.
+    bool repaintUnderBoxes = false;  // windows in the order they were destroyed
 
 private:
     static LRESULT CALLBACK CbtHook(int code, WPARAM wParam, LPARAM lParam);
