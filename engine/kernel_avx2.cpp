@@ -32,12 +32,6 @@ struct Avx2 {
     static Type Or(Type a, Type b) { return _mm256_or_pd(a, b); }
     static Type Select(Type mask, Type a, Type b) { return _mm256_blendv_pd(b, a, mask); }
     static int Bits(Type mask) { return _mm256_movemask_pd(mask); }
-    // All ones in the given lane only.
-    static Type LaneMask(int lane)
-    {
-        return _mm256_castsi256_pd(
-            _mm256_cmpeq_epi64(_mm256_set1_epi64x(lane), _mm256_setr_epi64x(0, 1, 2, 3)));
-    }
 };
 
 }  // namespace

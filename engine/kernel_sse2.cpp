@@ -36,11 +36,6 @@ struct Sse2 {
         return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
     }
     static int Bits(Type mask) { return _mm_movemask_pd(mask); }
-    // All ones in the given lane only.
-    static Type LaneMask(int lane)
-    {
-        return _mm_castsi128_pd(_mm_cmpeq_epi32(_mm_set1_epi32(lane), _mm_setr_epi32(0, 0, 1, 1)));
-    }
 };
 
 }  // namespace
