@@ -148,9 +148,7 @@ LRESULT OnMouseMove(HWND window, LPARAM lParam)
     mousePlaneY = point.y;
 
     if (activeTool != IDM_WINDOW_ZOOM && activeTool != IDM_MOVE) {
-        char text[STATUS_TEXT_SIZE];
-        ToolStatusText(text, sizeof text, activeTool);
-        SetStatusText(STATUS_TOOL, text);
+        ShowToolStatus();
     } else if (dragging != 1) {
         SetStatusTextF(STATUS_TOOL, activeTool == IDM_WINDOW_ZOOM ? "窓ズーム [%f,%f]" : "移動 [%f,%f]",
                        mousePlaneX, mousePlaneY);

@@ -89,6 +89,12 @@ void ToolStatusText(char* text, size_t size, int32_t tool)
     std::snprintf(text, size, "%s", name);
 }
 
+void ShowToolStatus()
+{
+    ToolStatusText(statusText, sizeof statusText, activeTool);
+    SetStatusText(STATUS_TOOL, statusText);
+}
+
 LRESULT OnPaint(HWND window)
 {
     PAINTSTRUCT paint;
@@ -105,8 +111,7 @@ LRESULT OnPaint(HWND window)
                imageHeight, SRCCOPY);
     EndPaint(window, &paint);
 
-    ToolStatusText(statusText, sizeof statusText, activeTool);
-    SetStatusText(STATUS_TOOL, statusText);
+    ShowToolStatus();
     return 0;
 }
 

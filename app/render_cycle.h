@@ -31,5 +31,8 @@ void SetStatusTextF(int part, const char* format, ...);
 // The name of the mouse tool, as the end of every paint shows it.
 void ToolStatusText(char* text, size_t size, int32_t tool);
 
+// Shows the active tool's name in the tool part.
+void ShowToolStatus();
+
 LRESULT OnPaint(HWND window);
 LRESULT OnTimer(HWND window);

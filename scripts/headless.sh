@@ -10,8 +10,12 @@ mandel_cleanup() {
 }
 trap mandel_cleanup EXIT
 
+has_display() {
+  [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1
+}
+
 start_headless_display() {
-  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  if has_display; then return 0; fi
   local fd_file; fd_file=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fd_file" 2>/dev/null &
   mandel_cleanup_pids+=($!)

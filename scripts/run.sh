@@ -11,7 +11,7 @@ program=build/windows/app/mandel.exe
 
 source scripts/wine-prefix.sh
 source scripts/headless.sh
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+if has_display; then
   mandel_prepare_prefix
   wine "$program"
   exit 0
