@@ -1,28 +1,5 @@
-# Cross build for 32-bit Windows with Debian's MinGW-w64 (the -posix thread
-# model, which std::mutex and GoogleTest need). Tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows: the program as it ships.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(MINGW_PREFIX i686-w64-mingw32)
-find_program(MINGW_CC  ${MINGW_PREFIX}-gcc-posix)
-find_program(MINGW_CXX ${MINGW_PREFIX}-g++-posix)
-find_program(MINGW_RC  ${MINGW_PREFIX}-windres)
-if(NOT MINGW_CC OR NOT MINGW_CXX OR NOT MINGW_RC)
-  message(FATAL_ERROR
-    "MinGW-w64 for i686 was not found (${MINGW_PREFIX}-g++-posix, -windres). "
-    "Install g++-mingw-w64-i686, or run scripts/install-deps.sh.")
-endif()
-
-set(CMAKE_C_COMPILER   ${MINGW_CC})
-set(CMAKE_CXX_COMPILER ${MINGW_CXX})
-set(CMAKE_RC_COMPILER  ${MINGW_RC})
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# The executables import only system DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(MINGW_PACKAGE g++-mingw-w64-i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

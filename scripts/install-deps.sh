@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12, skipping what is
-# already there: the host and MinGW-w64 compilers, CMake, GoogleTest, 32-bit
+# already there: the host and MinGW-w64 compilers (32-bit, and 64-bit for
+# machines that cannot run 32-bit programs), CMake, GoogleTest, 32-bit
 # Wine, Xvfb, the ja_JP.UTF-8 locale and a Japanese font.
 set -euo pipefail
 
@@ -13,7 +14,8 @@ need_root() {
 }
 SUDO=$(need_root)
 
-packages=(g++ cmake make googletest g++-mingw-w64-i686 wine wine32:i386 wine64
+packages=(g++ cmake make googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
+          wine wine32:i386 wine64
           xvfb xauth x11-utils locales fonts-ipafont-gothic xdotool imagemagick
           xclip python3)
 

@@ -5,12 +5,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$(nproc)" --target mandel
-program=build/windows/app/mandel.exe
-
 source scripts/wine-prefix.sh
 source scripts/headless.sh
+# The 32-bit program, or where this machine cannot run 32-bit code, the
+# 64-bit build of the same code (see scripts/wine-prefix.sh).
+cmake --preset "$MANDEL_WINDOWS_PRESET" >/dev/null
+cmake --build --preset "$MANDEL_WINDOWS_PRESET" -j"$(nproc)" --target mandel
+program=build/$MANDEL_WINDOWS_PRESET/app/mandel.exe
+
 if has_display; then
   mandel_prepare_prefix
   wine "$program"
