@@ -1,18 +1,8 @@
-// Bitmap file layout and writing (see bitmap_file.h). The Windows build writes
-// through CreateFileA/WriteFile, as the save command always has; other hosts
-// use POSIX files. Either way every write is checked, and a file that could
-// not be written completely is deleted rather than left looking saved.
+// Bitmap file layout and writing (see bitmap_file.h). Every write is checked,
+// and the file reaches its name only complete (replacing_file.h).
 #include "image/bitmap_file.h"
 
 #include <cstring>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -27,69 +17,6 @@ void Put32(uint8_t* at, uint32_t value)
     Put16(at, value & 0xFFFF);
     Put16(at + 2, value >> 16);
 }
-
-#ifdef _WIN32
-class OutputFile {
-public:
-    explicit OutputFile(const char* path)
-        : path_(path),
-          file_(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr))
-    {
-    }
-    bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
-    bool Write(const void* data, size_t bytes)
-    {
-        DWORD written = 0;
-        return WriteFile(file_, data, static_cast<DWORD>(bytes), &written, nullptr) &&
-               written == bytes;
-    }
-    bool Close() { return CloseHandle(file_) != 0; }
-    void Remove() { DeleteFileA(path_); }
-
-private:
-    const char* path_;
-    HANDLE file_;
-};
-#else
-class OutputFile {
-public:
-    explicit OutputFile(const char* path)
-        : path_(path), file_(open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666))
-    {
-    }
-    bool IsOpen() const { return file_ >= 0; }
-    bool Write(const void* data, size_t bytes)
-    {
-        const char* next = static_cast<const char*>(data);
-        while (bytes > 0) {
-            const ssize_t written = write(file_, next, bytes);
-            if (written <= 0)
-                return false;
-            next += written;
-            bytes -= static_cast<size_t>(written);
-        }
-        return true;
-    }
-    bool Close()
-    {
-        struct stat status;
-        isRegular_ = fstat(file_, &status) == 0 && S_ISREG(status.st_mode);
-        return close(file_) == 0;
-    }
-    // Only a regular file is removed: a device such as /dev/full stays.
-    void Remove()
-    {
-        if (isRegular_)
-            unlink(path_);
-    }
-
-private:
-    const char* path_;
-    int file_;
-    bool isRegular_ = false;
-};
-#endif
 
 }  // namespace
 
@@ -123,18 +50,22 @@ BitmapWriteResult WriteBitmapFile(const char* path, int32_t width, int32_t heigh
 {
     if (!IsValidImageSize(width, height))
         return BitmapWriteResult::InvalidSize;
-    OutputFile file(path);
+    ReplacingFile file(path);
     if (!file.IsOpen())
         return BitmapWriteResult::CannotCreate;
+    return WriteBitmapFile(file, width, height, pixels);
+}
 
+BitmapWriteResult WriteBitmapFile(ReplacingFile& file, int32_t width, int32_t height,
+                                  const uint32_t* pixels)
+{
+    if (!IsValidImageSize(width, height))
+        return BitmapWriteResult::InvalidSize;
     uint8_t headers[BITMAP_HEADERS_SIZE];
     BuildBitmapHeaders(width, height, headers);
     const size_t pixelBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     const bool written = file.Write(headers, BITMAP_FILE_HEADER_SIZE) &&
                          file.Write(headers + BITMAP_FILE_HEADER_SIZE, BITMAP_INFO_HEADER_SIZE) &&
                          file.Write(pixels, pixelBytes);
-    if (file.Close() && written)
-        return BitmapWriteResult::Written;
-    file.Remove();
-    return BitmapWriteResult::WriteFailed;
+    return file.Commit() && written ? BitmapWriteResult::Written : BitmapWriteResult::WriteFailed;
 }

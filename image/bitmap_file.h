@@ -1,11 +1,14 @@
 // The Windows bitmap file the program writes: a 14-byte file header, the
 // 40-byte BITMAPINFOHEADER of a bottom-up 32-bit image, then the pixel rows as
 // they lie in memory (bottom row first), no colour table, no padding. Used by
-// the save command and by mandel-render; plain computation and file output.
+// the save command and by mandel-render; plain computation and file output,
+// no window, any thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "image/replacing_file.h"
 
 constexpr uint32_t BITMAP_FILE_HEADER_SIZE = 14;
 constexpr uint32_t BITMAP_INFO_HEADER_SIZE = 40;
@@ -32,11 +35,17 @@ void BuildBitmapHeaders(int32_t width, int32_t height, uint8_t headers[BITMAP_HE
 enum class BitmapWriteResult {
     Written,
     CannotCreate,  // the file could not be created or opened for writing
-    WriteFailed,   // a write failed or was cut short; the partial file is removed
+    WriteFailed,   // a write failed or was cut short; any old file is untouched
     InvalidSize,   // no bitmap file can describe the size; nothing was touched
 };
 
-// Writes the headers and width x height pixels (bottom row first) to path,
-// replacing any existing file. Never leaves a truncated file behind.
+// Writes the headers and width x height pixels (bottom row first) to path.
+// An existing file is replaced only once the new one is complete; on any
+// failure it keeps its old content and no partial file is left.
 BitmapWriteResult WriteBitmapFile(const char* path, int32_t width, int32_t height,
+                                  const uint32_t* pixels);
+
+// The same into a file the caller opened (and so could check before a long
+// render): writes, then puts the file in place.
+BitmapWriteResult WriteBitmapFile(ReplacingFile& file, int32_t width, int32_t height,
                                   const uint32_t* pixels);

@@ -9,8 +9,13 @@
 #include "image/bitmap_file.h"
 
 #ifndef _WIN32
-#include <csignal>
+#include <dirent.h>
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #endif
 
 namespace {
@@ -96,10 +101,17 @@ TEST(BitmapFile, ReportsAFileThatCannotBeCreated)
 }
 
 #ifndef _WIN32
-// A write cut short (here by a file-size limit, as a full disk would) removes
-// the partial file instead of leaving it looking saved.
-TEST(BitmapFile, AShortWriteLeavesNoFile)
+// A write cut short (here by a file-size limit, as a full disk would) leaves
+// the file it was to replace as it was, and nothing else beside it.
+TEST(BitmapFile, AShortWriteKeepsTheOldFileAndLeavesNoOther)
 {
+    std::string folder = testing::TempDir() + "short-write-XXXXXX";
+    ASSERT_NE(mkdtemp(&folder[0]), nullptr);
+    const std::string path = folder + "/image.bmp";
+    const uint32_t oldPixel = 0x00ABCDEF;
+    ASSERT_EQ(WriteBitmapFile(path.c_str(), 1, 1, &oldPixel), BitmapWriteResult::Written);
+    const std::vector<uint8_t> oldBytes = ReadFile(path);
+
     struct rlimit saved;
     getrlimit(RLIMIT_FSIZE, &saved);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -108,13 +120,26 @@ TEST(BitmapFile, AShortWriteLeavesNoFile)
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
 
     const std::vector<uint32_t> pixels(100 * 100, 0x00123456);
-    const std::string path = TempPath("short.bmp");
     const BitmapWriteResult result = WriteBitmapFile(path.c_str(), 100, 100, pixels.data());
+    const BitmapWriteResult fresh =
+        WriteBitmapFile((folder + "/new.bmp").c_str(), 100, 100, pixels.data());
 
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(result, BitmapWriteResult::WriteFailed);
-    EXPECT_FALSE(Exists(path));
+    EXPECT_EQ(fresh, BitmapWriteResult::WriteFailed);
+    EXPECT_EQ(ReadFile(path), oldBytes);
+
+    std::vector<std::string> names;
+    DIR* listing = opendir(folder.c_str());
+    ASSERT_NE(listing, nullptr);
+    while (const dirent* entry = readdir(listing))
+        if (entry->d_name[0] != '.' || std::strlen(entry->d_name) > 2)
+            names.push_back(entry->d_name);
+    closedir(listing);
+    EXPECT_EQ(names, std::vector<std::string>{"image.bmp"});
+    std::remove(path.c_str());
+    rmdir(folder.c_str());
 }
 
 TEST(BitmapFile, AFailedWriteToADeviceLeavesTheDevice)

@@ -29,18 +29,68 @@ size=$(wc -c <"$dir/a.bmp")
 check 0 "explicit bounds" render --bounds -2 1 -1.5 1.5 --size 8 8 --output "$dir/b.bmp"
 expect_text "$dir/out" "bounds -2 1 -1.5 1.5 size 8x8" "bounds used as given"
 
-for args in "--iterations 100" "--colors 63" "--threads 3" "--size 0 10" "--size 65536 65536" \
-            "--size 10" "--bounds 1 2 x 4" "--frobnicate" "--iterations"; do
+for args in "--iterations 100" "--colors 63" "--threads 3" "--threads 16" "--size 0 10" \
+            "--size 65536 65536" "--size 10" "--bounds 1 2 x 4" "--bounds -2 1 -1.5 1.5x" \
+            "--bounds nan 1 -1 1" "--bounds -1e400 1e400 -1 1" "--bounds 0x10 1 -1 1" \
+            "--frobnicate" "--iterations"; do
   # shellcheck disable=SC2086
   check 2 "refused: $args" render $args --output "$dir/bad.bmp"
   expect_text "$dir/err" "usage:" "usage after '$args'"
   [ ! -e "$dir/bad.bmp" ] || { echo "FAIL: '$args' left a file"; failures=$((failures + 1)); rm -f "$dir/bad.bmp"; }
 done
+# An option whose value is missing at the very end of the command line.
+for args in "--iterations" "--colors" "--threads" "--size 10" "--bounds -2 1 -1" "--output"; do
+  # shellcheck disable=SC2086
+  check 2 "value missing at the end: $args" render --output "$dir/bad.bmp" $args
+  expect_text "$dir/err" "missing value" "names the missing value of '$args'"
+done
+[ ! -e "$dir/bad.bmp" ] || { echo "FAIL: an incomplete option left a file"; failures=$((failures + 1)); }
 check 2 "missing output" render --size 8 8
 expect_text "$dir/err" "--output" "names the missing option"
 
 check 1 "unwritable path" render --size 8 8 --output "$dir/no-such-dir/c.bmp"
-expect_text "$dir/err" "cannot create" "names the failure"
+expect_text "$dir/err" "cannot create '.*c.bmp': ." "names the failure and the system's reason"
+
+# A report that cannot be written is a failure too.
+if [ -w /dev/full ]; then
+    # shellcheck disable=SC2016
+  check 1 "report to a full device" sh -c '"$@" >/dev/full' sh ${MANDEL_EMULATOR:-} "$MANDEL_RENDER" \
+        --size 8 8 --output "$dir/d.bmp"
+fi
+
+# Whatever happens to a render, the old file keeps its bytes and no temporary
+# file is left beside it. Native only: these need POSIX signals and mounts.
+if [ -z "${MANDEL_EMULATOR:-}" ]; then
+  cp "$dir/a.bmp" "$dir/old.bmp"
+  # Interrupted: the output exists (under a temporary name) before the
+  # render ends, and the interrupt removes it.
+  "$MANDEL_RENDER" --size 4000 4000 --iterations 32768 --bounds 0.7500003 0.7500014 0.0019651 0.0019657 \
+         --output "$dir/old.bmp" >/dev/null 2>&1 &
+  pid=$!
+  tries=0
+  while [ -z "$(ls -A "$dir" | grep '^\.mandel-')" ] && [ "$tries" -lt 100 ]; do
+    sleep 0.05; tries=$((tries + 1))
+  done
+  [ "$tries" -lt 100 ] || { echo "FAIL: no output file was created before the render"; failures=$((failures + 1)); }
+  sleep 0.3  # past the few instructions between creating the file and arming the handler
+  kill -TERM "$pid"; wait "$pid"
+  cmp -s "$dir/a.bmp" "$dir/old.bmp" || { echo "FAIL: an interrupt changed the old file"; failures=$((failures + 1)); }
+  left=$(ls -A "$dir" | grep '^\.mandel-')
+  [ -z "$left" ] || { echo "FAIL: an interrupt left $left"; failures=$((failures + 1)); }
+
+  # A full file system (a 64 KB tmpfs): the larger image does not fit.
+  full="$dir/full"
+  mkdir "$full"
+  if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; then
+    cp "$dir/a.bmp" "$full/old.bmp"
+    check 1 "overwrite on a full file system" render --size 200 200 --output "$full/old.bmp"
+    cmp -s "$dir/a.bmp" "$full/old.bmp" || { echo "FAIL: a failed overwrite changed the old file"; failures=$((failures + 1)); }
+    [ "$(ls -A "$full")" = "old.bmp" ] || { echo "FAIL: left on the full file system: $(ls -A "$full")"; failures=$((failures + 1)); }
+    umount "$full"
+  else
+    echo "skipped: the full-file-system check needs root and a tmpfs mount"
+  fi
+fi
 
 [ "$failures" -eq 0 ] && echo "mandel-render command line: all checks passed"
 exit "$failures"

@@ -1,18 +1,23 @@
 // mandel-render: renders one view to a Windows bitmap file, for scripts and
 // for checking and timing the engine without a window. Runs the same strip
-// renderer and file writer as the viewer.
+// renderer and file writer as the viewer. The output file is created before
+// the render, so a bad path costs no time, and reaches its name only
+// complete: an interrupt removes it.
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/strips.h"
 #include "image/bitmap_file.h"
+#include "view/decimal_text.h"
 #include "view/geometry.h"
 #include "view/view_state.h"
 
@@ -46,12 +51,6 @@ bool ParseLong(const char* text, long& value)
     return end != text && *end == '\0' && errno == 0;
 }
 
-bool ParseDouble(const char* text, double& value)
-{
-    char* end;
-    value = std::strtod(text, &end);
-    return end != text && *end == '\0';
-}
 
 long ParseChoice(const char* option, const char* text, std::initializer_list<long> allowed)
 {
@@ -77,9 +76,13 @@ Options ParseOptions(int argc, char** argv)
             std::fputs(USAGE, stdout);
             std::exit(0);
         } else if (option == "--bounds") {
-            for (int b = 0; b < 4; ++b)
-                if (!ParseDouble(value(b + 1), options.bounds[b]))
-                    Fail("bad value for --bounds: '" + std::string(argv[i + b + 1]) + "'");
+            for (int b = 0; b < 4; ++b) {
+                const std::optional<double> bound = ReadFiniteDecimal(value(b + 1));
+                if (!bound)
+                    Fail("bad value for --bounds: '" + std::string(argv[i + b + 1]) +
+                         "' (not a finite decimal number)");
+                options.bounds[b] = *bound;
+            }
             options.haveBounds = true;
             i += 4;
         } else if (option == "--size") {
@@ -109,6 +112,27 @@ Options ParseOptions(int argc, char** argv)
     return options;
 }
 
+// The temporary output file while it is being written, for the interrupt
+// handler; a fixed array, as a handler may not allocate.
+char pendingOutput[4096];
+
+extern "C" void RemoveOutputAndStop(int signalNumber)
+{
+    if (pendingOutput[0])
+        RemoveTemporaryFile(pendingOutput);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+void RemoveOutputOnInterrupt(const std::string& temporary)
+{
+    if (temporary.size() >= sizeof pendingOutput)
+        return;  // the destructor still removes it on every ordinary exit
+    std::memcpy(pendingOutput, temporary.c_str(), temporary.size() + 1);
+    std::signal(SIGINT, RemoveOutputAndStop);
+    std::signal(SIGTERM, RemoveOutputAndStop);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -129,6 +153,14 @@ int main(int argc, char** argv)
         FitViewToAspect(width, height, true);
     }
 
+    ReplacingFile output(options.output);
+    if (!output.IsOpen()) {
+        std::fprintf(stderr, "mandel-render: cannot create '%s': %s\n", options.output,
+                     output.OpenError().c_str());
+        return 1;
+    }
+    RemoveOutputOnInterrupt(output.TemporaryPath());
+
     std::vector<uint32_t> pixels;
     try {
         pixels.resize(static_cast<size_t>(width) * height);
@@ -143,15 +175,10 @@ int main(int argc, char** argv)
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    switch (WriteBitmapFile(options.output, width, height, pixels.data())) {
-    case BitmapWriteResult::Written:
-        break;
-    case BitmapWriteResult::CannotCreate:
-        std::fprintf(stderr, "mandel-render: cannot create '%s'\n", options.output);
-        return 1;
-    case BitmapWriteResult::WriteFailed:
-    case BitmapWriteResult::InvalidSize:
-        std::fprintf(stderr, "mandel-render: could not write '%s'; no file was left\n",
+    const BitmapWriteResult written = WriteBitmapFile(output, width, height, pixels.data());
+    pendingOutput[0] = '\0';
+    if (written != BitmapWriteResult::Written) {
+        std::fprintf(stderr, "mandel-render: could not write '%s'; no file was changed\n",
                      options.output);
         return 1;
     }
@@ -159,5 +186,10 @@ int main(int argc, char** argv)
     std::printf("bounds %.17g %.17g %.17g %.17g size %dx%d time %.3f s %.3f G pixel-iterations/s\n",
                 v.Xmin, v.Xmax, v.Ymin, v.Ymax, width, height, seconds,
                 seconds > 0 ? iterations / seconds / 1e9 : 0.0);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "mandel-render: could not write the report: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
     return 0;
 }

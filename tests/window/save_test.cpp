@@ -1,11 +1,13 @@
 // The save command on the real window, through the real Save As dialog.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "app/resource.h"
@@ -103,19 +105,44 @@ TEST(Save, AFileThatCannotBeOpenedShowsTheErrorBox)
 }
 
 // Run by its own test entry under a file-size limit, as a full disk would cut
-// the write short: shows the error and leaves no file.
+// the write short: shows the error, and the file it was to replace keeps its
+// bytes with nothing left beside it.
 TEST(Save, AWriteCutShortUnderALimit)
 {
     if (!std::getenv("MANDEL_FILE_SIZE_LIMITED"))
         GTEST_SKIP() << "needs a file-size limit";
     WindowHarness harness;
     ASSERT_TRUE(harness.Start());
-    harness.ClearBoxes();
-    const std::string path = TempPath("cut-short.bmp");
-    SaveAs(harness, path);
+    const std::string folder = TempPath("cut-short");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string path = folder + "\\old.bmp";
+    const std::string oldBytes = "an image saved before";
+    std::ofstream(path, std::ios::binary) << oldBytes;
 
-    ASSERT_EQ(harness.Boxes().size(), 1u);
-    EXPECT_EQ(harness.Boxes()[0].caption, "Error");
-    EXPECT_EQ(harness.Boxes()[0].text, "保存できませんでした。");
-    EXPECT_FALSE(Exists(path));
+    harness.ClearBoxes();
+    SaveAs(harness, path);  // the overwrite question is answered yes
+
+    std::string seen;
+    for (const SeenBox& box : harness.Boxes())
+        seen += box.caption + ": " + box.text + "\n";
+    ASSERT_FALSE(harness.Boxes().empty());
+    EXPECT_EQ(std::count_if(harness.Boxes().begin(), harness.Boxes().end(),
+                            [](const SeenBox& box) { return box.caption == "Error"; }),
+              1) << seen;
+    EXPECT_EQ(harness.Boxes().back().caption, "Error") << seen;
+    EXPECT_EQ(harness.Boxes().back().text, "保存できませんでした。") << seen;
+    const std::vector<uint8_t> kept = ReadFile(path);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), oldBytes);
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    EXPECT_EQ(names, std::vector<std::string>{"old.bmp"});
+    std::remove(path.c_str());
+    RemoveDirectoryA(folder.c_str());
 }
