@@ -1,10 +1,11 @@
-// Dialog procedures (see dialogs.h).
+// Dialog procedures and their runners (see dialogs.h).
 //
 // Bounds are shown with "%f", six decimals, whole however long. A field whose
 // text is unchanged on OK keeps its exact value, so confirming the dialog
-// never snaps a deep zoom to six decimals; an edited field is read whole.
-// An image size that no bitmap can hold is refused while the dialog stays
-// open, so the previous size, image and history stay until a valid entry.
+// never snaps a deep zoom to six decimals; an edited field is read whole, as
+// a decimal number only (decimal_text.h). An image size that no bitmap can
+// hold is refused while the dialog stays open, so the previous size, image
+// and history stay until a valid entry.
 #include "app/dialogs.h"
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "app/resource.h"
 #include "app/user_messages.h"
 #include "image/bitmap_file.h"
+#include "view/decimal_text.h"
 #include "view/view_state.h"
 
 namespace {
@@ -44,17 +46,27 @@ std::string Format(const char* format, double value)
     return text;
 }
 
+struct ImageSize {
+    int32_t width;
+    int32_t height;
+};
+
+HINSTANCE InstanceOf(HWND window)
+{
+    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+}
+
 INT_PTR EndWith(HWND dialog, INT_PTR result)
 {
     EndDialog(dialog, result);
     return result ? TRUE : FALSE;
 }
 
-}  // namespace
-
-INT_PTR CALLBACK ScrDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+// The entered size goes to the ImageSize passed at creation.
+INT_PTR CALLBACK ScrDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         SetDlgItemTextA(dialog, IDC_WIDTH, std::to_string(imageWidth).c_str());
         SetDlgItemTextA(dialog, IDC_HEIGHT, std::to_string(imageHeight).c_str());
         return TRUE;
@@ -69,8 +81,9 @@ INT_PTR CALLBACK ScrDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             ShowError(dialog, "ｲﾒｰｼﾞｻｲｽﾞが正しくありません。");
             return TRUE;
         }
-        imageWidth = static_cast<int32_t>(width);
-        imageHeight = static_cast<int32_t>(height);
+        ImageSize* entered = reinterpret_cast<ImageSize*>(GetWindowLongPtrA(dialog, DWLP_USER));
+        entered->width = static_cast<int32_t>(width);
+        entered->height = static_cast<int32_t>(height);
         return EndWith(dialog, 1);
     }
     case IDCANCEL:
@@ -96,7 +109,7 @@ INT_PTR CALLBACK MandelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
         for (int i = 0; i < 4; ++i) {
             const std::string text = ItemText(dialog, BOUND_FIELDS[i].id);
             if (text != shownBounds[i])
-                currentView.*BOUND_FIELDS[i].bound = std::strtod(text.c_str(), nullptr);
+                currentView.*BOUND_FIELDS[i].bound = ReadDecimalPrefix(text.c_str());
         }
         return EndWith(dialog, 1);
     case IDCANCEL:
@@ -104,4 +117,22 @@ INT_PTR CALLBACK MandelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     default:
         return FALSE;
     }
+}
+
+}  // namespace
+
+bool RunImageSizeDialog(HWND owner, int32_t* width, int32_t* height)
+{
+    ImageSize entered = {};
+    if (DialogBoxParamA(InstanceOf(owner), "SCR_DLG", owner, ScrDlgProc,
+                        reinterpret_cast<LPARAM>(&entered)) <= 0)
+        return false;
+    *width = entered.width;
+    *height = entered.height;
+    return true;
+}
+
+bool RunCoordinatesDialog(HWND owner)
+{
+    return DialogBoxParamA(InstanceOf(owner), "MANDEL_DLG", owner, MandelDlgProc, 0) > 0;
 }

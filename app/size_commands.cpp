@@ -1,7 +1,8 @@
 // Image-size commands (see size_commands.h). A new size re-creates the image
 // buffer and refits the view by how the image's shape changed: relatively
 // wider keeps the Y span, relatively taller keeps the X span. Size changes
-// are redrawn but not recorded in the history.
+// are redrawn but not recorded in the history. A size whose buffer cannot be
+// had leaves the session as it was.
 #include "app/size_commands.h"
 
 #include <initializer_list>
@@ -27,16 +28,26 @@ void CheckSizeItem(HMENU menu, UINT checked)
         CheckMenuItem(menu, id, id == checked ? MF_CHECKED : MF_UNCHECKED);
 }
 
+// Re-creates the image at the new size and refits the view to it. When the
+// buffer cannot be had, everything stays as it was; only an image that had
+// to be made again is recomputed (the same view, not recorded).
+bool ChangeImageSize(HWND mainWindow, int32_t width, int32_t height)
+{
+    const int32_t previousWidth = imageWidth, previousHeight = imageHeight;
+    const ImageResize outcome = ResizeImageBuffer(mainWindow, width, height);
+    if (outcome == ImageResize::Resized)
+        FitViewToAspect(width, height, IsAtLeastAsWide(width, height, previousWidth, previousHeight));
+    if (outcome == ImageResize::Resized || outcome == ImageResize::RemadePrevious) {
+        needsRender = 1;
+        InvalidateRect(mainWindow, nullptr, TRUE);
+    }
+    return outcome == ImageResize::Resized;
+}
+
 void UseFixedSize(HWND mainWindow, HMENU menu, int32_t width, int32_t height, UINT item)
 {
-    FitViewToAspect(width, height, IsAtLeastAsWide(width, height, imageWidth, imageHeight));
-    imageWidth = width;
-    imageHeight = height;
-    if (!CreateImageBuffer(mainWindow))
-        return;
-    needsRender = 1;
-    CheckSizeItem(menu, item);
-    InvalidateRect(mainWindow, nullptr, TRUE);
+    if (ChangeImageSize(mainWindow, width, height))
+        CheckSizeItem(menu, item);
 }
 
 }  // namespace
@@ -53,17 +64,11 @@ void UseDesktopSize(HWND mainWindow, HMENU menu)
 
 void EditImageSize(HWND mainWindow, HMENU menu)
 {
-    const int32_t previousWidth = imageWidth, previousHeight = imageHeight;
-    if (DialogBoxParamA(instanceHandle, "SCR_DLG", mainWindow, ScrDlgProc, 0) <= 0)
+    int32_t width, height;
+    if (!RunImageSizeDialog(mainWindow, &width, &height))
         return;
-    imageWidth = static_cast<int32_t>(RoundUpImageWidth(imageWidth));
-    needsRender = 1;
-    if (!CreateImageBuffer(mainWindow))
-        return;
-    FitViewToAspect(imageWidth, imageHeight,
-                    IsAtLeastAsWide(imageWidth, imageHeight, previousWidth, previousHeight));
-    InvalidateRect(mainWindow, nullptr, TRUE);
-    if (HasSeveralMonitors())
+    if (ChangeImageSize(mainWindow, static_cast<int32_t>(RoundUpImageWidth(width)), height) &&
+        HasSeveralMonitors())
         CheckSizeItem(menu, IDM_SIZE_CUSTOM);
 }
 

@@ -42,7 +42,7 @@ void ZoomOut(HWND mainWindow)
 
 void EditCoordinates(HWND mainWindow)
 {
-    if (DialogBoxParamA(instanceHandle, "MANDEL_DLG", mainWindow, MandelDlgProc, 0) <= 0)
+    if (!RunCoordinatesDialog(mainWindow))
         return;
     const FractalView& v = currentView;
     const bool keepYSpan = static_cast<double>(imageWidth) / imageHeight >=

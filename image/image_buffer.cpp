@@ -9,6 +9,59 @@ BITMAPINFOHEADER imageHeader;
 HBITMAP imageBitmap;
 uint32_t* imagePixels;
 HDC imageDC;
+HBITMAP(WINAPI* CreateImageSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE,
+                                    DWORD) = CreateDIBSection;
+
+namespace {
+
+struct Buffer {
+    BITMAPINFOHEADER header;
+    HBITMAP bitmap;
+    uint32_t* pixels;
+    HDC dc;
+};
+
+// A buffer of the given size, or one whose members are all null.
+Buffer MakeBuffer(HWND mainWindow, int32_t width, int32_t height)
+{
+    Buffer made = {};
+    made.header.biSize = sizeof made.header;
+    made.header.biWidth = width;
+    made.header.biHeight = height;  // positive: rows stored bottom-up
+    made.header.biPlanes = 1;
+    made.header.biBitCount = 32;
+    made.header.biCompression = BI_RGB;
+
+    // A size the bitmap file cannot describe never gets a buffer.
+    if (!IsValidImageSize(width, height))
+        return made;
+    void* bits = nullptr;
+    made.bitmap = CreateImageSection(nullptr, reinterpret_cast<BITMAPINFO*>(&made.header),
+                                   DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!made.bitmap || !bits) {
+        if (made.bitmap)
+            DeleteObject(made.bitmap);
+        return {};
+    }
+    made.pixels = static_cast<uint32_t*>(bits);
+    HDC windowDC = GetDC(mainWindow);
+    made.dc = CreateCompatibleDC(windowDC);
+    ReleaseDC(mainWindow, windowDC);
+    SelectObject(made.dc, made.bitmap);
+    return made;
+}
+
+void Install(const Buffer& buffer, int32_t width, int32_t height)
+{
+    imageHeader = buffer.header;
+    imageBitmap = buffer.bitmap;
+    imagePixels = buffer.pixels;
+    imageDC = buffer.dc;
+    imageWidth = width;
+    imageHeight = height;
+}
+
+}  // namespace
 
 void ReleaseImageBuffer()
 {
@@ -21,33 +74,32 @@ void ReleaseImageBuffer()
     imagePixels = nullptr;
 }
 
-bool CreateImageBuffer(HWND mainWindow)
+ImageResize ResizeImageBuffer(HWND mainWindow, int32_t width, int32_t height)
 {
-    ReleaseImageBuffer();
-
-    imageHeader = {};
-    imageHeader.biSize = sizeof imageHeader;
-    imageHeader.biWidth = imageWidth;
-    imageHeader.biHeight = imageHeight;  // positive: rows stored bottom-up
-    imageHeader.biPlanes = 1;
-    imageHeader.biBitCount = 32;
-    imageHeader.biCompression = BI_RGB;
-
-    // A size the bitmap file cannot describe never gets a buffer.
-    void* bits = nullptr;
-    if (IsValidImageSize(imageWidth, imageHeight))
-        imageBitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&imageHeader),
-                                       DIB_RGB_COLORS, &bits, nullptr, 0);
-    imagePixels = static_cast<uint32_t*>(bits);
-    if (!imagePixels) {
-        ShowMessage(mainWindow, "メモリが不足しています。");
-        SendMessageA(mainWindow, WM_CLOSE, 0, 0);
-        return false;
+    const bool hadBuffer = imagePixels != nullptr;
+    Buffer made = MakeBuffer(mainWindow, width, height);
+    if (!made.pixels && hadBuffer) {
+        ReleaseImageBuffer();
+        made = MakeBuffer(mainWindow, width, height);
+    }
+    if (made.pixels) {
+        ReleaseImageBuffer();
+        Install(made, width, height);
+        return ImageResize::Resized;
     }
 
-    HDC windowDC = GetDC(mainWindow);
-    imageDC = CreateCompatibleDC(windowDC);
-    ReleaseDC(mainWindow, windowDC);
-    SelectObject(imageDC, imageBitmap);
-    return true;
+    if (hadBuffer)
+        made = MakeBuffer(mainWindow, imageWidth, imageHeight);
+    if (made.pixels)
+        Install(made, imageWidth, imageHeight);
+    const ImageResize outcome = made.pixels ? ImageResize::RemadePrevious : ImageResize::Closed;
+    ShowMessage(mainWindow, "メモリが不足しています。");
+    if (outcome == ImageResize::Closed)
+        SendMessageA(mainWindow, WM_CLOSE, 0, 0);
+    return outcome;
+}
+
+bool CreateImageBuffer(HWND mainWindow)
+{
+    return ResizeImageBuffer(mainWindow, imageWidth, imageHeight) == ImageResize::Resized;
 }

@@ -1,14 +1,18 @@
 // Menu commands and both dialogs on the real window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app/resource.h"
+#include "engine/strips.h"
 #include "image/image_buffer.h"
 #include "view/geometry.h"
 #include "view/history.h"
@@ -47,6 +51,19 @@ void SetBounds(double xmin, double xmax, double ymin, double ymax)
     currentView.Xmax = xmax;
     currentView.Ymin = ymin;
     currentView.Ymax = ymax;
+}
+
+// Refuses bitmaps over 64 MB, as a 32-bit process short of address space
+// does with far larger ones.
+HBITMAP WINAPI SmallAddressSpace(HDC dc, const BITMAPINFO* info, UINT usage, void** bits,
+                                 HANDLE section, DWORD offset)
+{
+    const int64_t bytes = int64_t{4} * info->bmiHeader.biWidth * info->bmiHeader.biHeight;
+    if (bytes > (int64_t{64} << 20)) {
+        *bits = nullptr;
+        return nullptr;
+    }
+    return CreateDIBSection(dc, info, usage, bits, section, offset);
 }
 
 bool SameView(const FractalView& a, const FractalView& b)
@@ -169,22 +186,66 @@ TEST(SizeCommands, AnImpossibleSizeIsRefusedAndChangesNothing)
     }
 }
 
-TEST(SizeCommands, AValidSizeThatCannotBeAllocatedEndsTheProgramCleanly)
+TEST(SizeCommands, AValidSizeThatCannotBeAllocatedKeepsTheSession)
 {
     WindowHarness harness;
     ASSERT_TRUE(harness.Start());
-    harness.ClearBoxes();
-    TypeSize(harness, "23168", "23168");  // just under 2 GiB: more than a 32-bit process can map
-    harness.repaintUnderBoxes = true;  // the window has no image while the box is open
-    harness.Command(IDM_SIZE_CUSTOM);
+    harness.Command(IDM_ITER_512);
+    harness.Command(IDM_COLORS_4096);
+    const FractalView view = currentView;
+    const int32_t width = imageWidth, height = imageHeight;
+    const int32_t count = historyCount, head = historyHead, cursor = historyCursor;
+    const std::vector<uint32_t> pixels(imagePixels, imagePixels + size_t{1} * width * height);
+    const bool screenMarked = harness.IsChecked(IDM_SIZE_SCREEN);
 
-    ASSERT_EQ(harness.Boxes().size(), 1u);
+    harness.ClearBoxes();
+    CreateImageSection = SmallAddressSpace;
+    TypeSize(harness, "8000", "8000");  // 256 MB
+    harness.repaintUnderBoxes = true;
+    harness.Command(IDM_SIZE_CUSTOM);
+    harness.Paint();
+    CreateImageSection = CreateDIBSection;
+
+    ASSERT_FALSE(harness.Boxes().empty());
     EXPECT_EQ(harness.Boxes()[0].text, "メモリが不足しています。");
     EXPECT_TRUE(harness.Boxes()[0].IsQuestionBox());
-    EXPECT_FALSE(IsWindow(harness.window));
-    MSG message;
-    ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(message.wParam, 0u);
+    ASSERT_TRUE(IsWindow(harness.window));
+    EXPECT_EQ(imageWidth, width);
+    EXPECT_EQ(imageHeight, height);
+    EXPECT_TRUE(SameView(currentView, view));
+    EXPECT_EQ(historyCount, count);
+    EXPECT_EQ(historyHead, head);
+    EXPECT_EQ(historyCursor, cursor);
+    EXPECT_TRUE(harness.IsChecked(IDM_ITER_512));
+    EXPECT_TRUE(harness.IsChecked(IDM_COLORS_4096));
+    EXPECT_EQ(harness.IsChecked(IDM_SIZE_SCREEN), screenMarked);
+    EXPECT_FALSE(harness.IsChecked(IDM_SIZE_CUSTOM));
+    ASSERT_NE(imagePixels, nullptr);
+    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), imagePixels));
+
+    // The session goes on: the next size is made as usual.
+    TypeSize(harness, "320", "200");
+    harness.Command(IDM_SIZE_CUSTOM);
+    EXPECT_EQ(imageWidth, 320);
+}
+
+TEST(SizeCommands, BackAfterASizeChangeRestoresTheEntryUnfittedAtTheNewSize)
+{
+    WindowHarness harness;
+    ASSERT_TRUE(harness.Start());
+    const FractalView start = currentView;
+    harness.Command(IDM_ITER_512);
+    TypeSize(harness, "400", "800");
+    harness.Command(IDM_SIZE_CUSTOM);
+    ASSERT_NE(currentView.Ymax - currentView.Ymin, start.Ymax - start.Ymin);  // refitted
+
+    harness.Command(IDM_BACK);
+    EXPECT_TRUE(SameView(currentView, start));
+    EXPECT_EQ(imageWidth, 400);
+    EXPECT_EQ(imageHeight, 800);
+    std::vector<uint32_t> expected(400 * 800);
+    RenderView(start.Xmin, start.Ymin, start.Xmax, start.Ymax, 400, 800, expected.data());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), imagePixels));
 }
 
 TEST(SizeCommands, SeveralMonitorsMoveTheSizeMarksAndMaximizeOverAll)
@@ -235,11 +296,21 @@ TEST(CoordinateDialog, TypedBoundsAreRefitToTheImage)
     EXPECT_EQ(currentView.Ymax, 1.125);
     EXPECT_EQ(historyCount, 2);
 
-    // Text that is no number reads as 0; the rest of a field is ignored.
-    TypeBounds(harness, "  0.5xyz", "abc", "-1e0", "1");
-    harness.Command(IDM_COORDINATES);
-    EXPECT_EQ(currentView.Xmin + currentView.Xmax, 0.5);
-    EXPECT_EQ(currentView.Ymin, -1.0);
+    // Fields are read as decimal numbers only: leading blanks are skipped, the
+    // rest after the number is ignored, and text with no decimal number reads
+    // as 0. The refit keeps Xmin + Xmax = Xmin + 1 as typed (Y span 2).
+    const struct {
+        const char* text;
+        double value;
+    } entries[] = {{"  0.5xyz", 0.5}, {" 12abc", 12.0}, {"-1e0", -1.0}, {"abc", 0.0},
+                   {"", 0.0},         {"inf", 0.0},     {"nan", 0.0},   {"0x10", 0.0},
+                   {"1e400", HUGE_VAL}};
+    for (const auto& entry : entries) {
+        TypeBounds(harness, entry.text, "1", "-1", "1");
+        harness.Command(IDM_COORDINATES);
+        EXPECT_DOUBLE_EQ(currentView.Xmin + currentView.Xmax, entry.value + 1.0) << entry.text;
+        EXPECT_EQ(currentView.Ymin, -1.0) << entry.text;
+    }
 
     const FractalView before = currentView;
     harness.ClearBoxes();
