@@ -113,3 +113,35 @@ TEST_F(Geometry, PixelToPlaneUsesTheWholeClientArea)
     EXPECT_EQ(bottom.x, 2.0);
     EXPECT_EQ(bottom.y, 3.0);
 }
+
+// Ordinary spans, compared bit for bit: each expected value is the documented
+// order of operations, (span * width) / height and x / clientWidth * span,
+// which differs by an ulp from the other groupings for these inputs.
+TEST_F(Geometry, OrdinarySpansGiveTheBitsOfTheDocumentedOrder)
+{
+    const struct {
+        int32_t width, height;
+        bool keepYSpan;
+        double low, high;  // the bounds that change
+    } fits[] = {
+        {1080, 1920, true, -0x1.599999999999bp-4, 0x1.599999999999bp-4},
+        {1440, 900, true, -0x1.eb851eb851eb9p-3, 0x1.eb851eb851eb9p-3},
+        {1920, 1080, false, -0x1.599999999999bp-4, 0x1.599999999999bp-4},
+    };
+    for (const auto& fit : fits) {
+        // The kept span is 0.1..0.4, the other -0.5..0.5 about 0.
+        if (fit.keepYSpan)
+            SetBounds(-0.5, 0.5, 0.1, 0.4);
+        else
+            SetBounds(0.1, 0.4, -0.5, 0.5);
+        FitViewToAspect(fit.width, fit.height, fit.keepYSpan);
+        EXPECT_EQ(fit.keepYSpan ? v.Xmin : v.Ymin, fit.low) << fit.width << "x" << fit.height;
+        EXPECT_EQ(fit.keepYSpan ? v.Xmax : v.Ymax, fit.high) << fit.width << "x" << fit.height;
+    }
+
+    SetBounds(-0.7, -0.4, 0.1, 0.4);
+    clientWidth = 1920;
+    clientHeight = 1080;
+    EXPECT_EQ(PixelToPlane(84, 20).x, -0x1.5fae147ae147bp-1);
+    EXPECT_EQ(PixelToPlane(84, 20).y, 0x1.b05b05b05b05bp-4);
+}
