@@ -9,7 +9,6 @@
 #include "app/view_commands.h"
 #include "image/clipboard.h"
 #include "image/save_command.h"
-#include "view/view_state.h"
 
 LRESULT OnCommand(HWND window, UINT id)
 {
@@ -40,7 +39,7 @@ LRESULT OnCommand(HWND window, UINT id)
     case IDM_THREADS_2:     SetThreadCount(menu, 2); break;
     case IDM_THREADS_4:     SetThreadCount(menu, 4); break;
     case IDM_THREADS_8:     SetThreadCount(menu, 8); break;
-    default:                activeTool = 0; break;
+    default:                DropMouseTool(); break;
     }
     return 0;
 }

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/resource.h"
-#include "app/user_messages.h"
+#include "image/user_messages.h"
 #include "image/bitmap_file.h"
 #include "view/decimal_text.h"
 #include "view/view_state.h"

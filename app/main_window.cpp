@@ -11,20 +11,16 @@
 #include "app/mouse_tools.h"
 #include "app/render_cycle.h"
 #include "app/resource.h"
+#include "app/window_services.h"
 #include "image/image_buffer.h"
 #include "view/geometry.h"
 #include "view/history.h"
 #include "view/view_state.h"
 
-HINSTANCE instanceHandle;
-HWND statusBar;
-int(WINAPI* ReadSystemMetric)(int index) = GetSystemMetrics;
-
 namespace {
 
 const char CLASS_NAME[] = "mandel";
 const int VIEW_MENU_POSITION = 2;
-int32_t statusPartEdges[STATUS_PARTS] = {60, 120, 180, 240, 280, 320, -1};
 
 // The virtual desktop exists from Windows 98 and Windows 2000 on.
 bool HasVirtualDesktop()
@@ -60,7 +56,7 @@ LRESULT OnCreate(HWND window)
         return 0;
 
     CreateStatusBar(window, instanceHandle);
-    SendMessageA(statusBar, SB_SETPARTS, STATUS_PARTS, reinterpret_cast<LPARAM>(statusPartEdges));
+    SendMessageA(statusBar, SB_SETPARTS, STATUS_PARTS, reinterpret_cast<LPARAM>(STATUS_PART_EDGES));
     GetClientSize(window, &clientWidth, &clientHeight);
     ShowWindow(statusBar, SW_SHOW);
 
@@ -104,11 +100,6 @@ LRESULT OnDestroy()
 
 }  // namespace
 
-bool HasSeveralMonitors()
-{
-    return desktopWidth != screenWidth || desktopHeight != screenHeight;
-}
-
 bool RegisterMainWindowClass(HINSTANCE instance)
 {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
@@ -148,14 +139,6 @@ HWND CreateStatusBar(HWND parent, HINSTANCE instance)
                                 WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM, 0, 0, 0, 0,
                                 parent, reinterpret_cast<HMENU>(IDC_STATUSBAR), instance, nullptr);
     return statusBar;
-}
-
-void GetClientSize(HWND window, int32_t* width, int32_t* height)
-{
-    RECT client;
-    GetClientRect(window, &client);
-    *width = client.right - client.left;
-    *height = client.bottom - client.top;
 }
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

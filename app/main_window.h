@@ -5,15 +5,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
-extern HINSTANCE instanceHandle;
-extern HWND statusBar;
-
-// System metrics are read through this pointer, so that tests can present
-// several monitors; it is GetSystemMetrics in the program.
-extern int(WINAPI* ReadSystemMetric)(int index);
-
 // Makes the status bar class available and registers "mandel"; false when
 // the class cannot be registered.
 bool RegisterMainWindowClass(HINSTANCE instance);
@@ -23,7 +14,3 @@ int RunMessageLoop();
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 HWND CreateStatusBar(HWND parent, HINSTANCE instance);
-void GetClientSize(HWND window, int32_t* width, int32_t* height);
-
-// The virtual desktop differs from the primary screen.
-bool HasSeveralMonitors();

@@ -6,8 +6,8 @@
 // no preview, and the release changes nothing.
 #include "app/mouse_tools.h"
 
-#include "app/render_cycle.h"
 #include "app/resource.h"
+#include "app/window_services.h"
 #include "view/geometry.h"
 #include "view/view_state.h"
 
@@ -94,14 +94,12 @@ void FinishZoom(HWND window)
     dragging = 0;
     if (anchorPlaneX == cornerPlaneX || anchorPlaneY == cornerPlaneY)
         return;  // a zero span
-    needsRender = 1;
     FractalView& v = currentView;
     v.Xmin = anchorPlaneX < cornerPlaneX ? anchorPlaneX : cornerPlaneX;
     v.Xmax = anchorPlaneX < cornerPlaneX ? cornerPlaneX : anchorPlaneX;
     v.Ymin = anchorPlaneY < cornerPlaneY ? anchorPlaneY : cornerPlaneY;
     v.Ymax = anchorPlaneY < cornerPlaneY ? cornerPlaneY : anchorPlaneY;
-    recordHistory = 1;
-    InvalidateRect(window, nullptr, TRUE);  // the paint's erase removes the band
+    RequestRender(window, true);  // the paint's erase removes the band
 }
 
 void FinishMove(HWND window)
@@ -110,9 +108,7 @@ void FinishMove(HWND window)
     FractalView& v = currentView;
     const double dX = v.Xmax - v.Xmin;
     const double dY = v.Ymax - v.Ymin;
-    needsRender = 1;
     dragging = 0;
-    recordHistory = 1;
     // The new centre is the plane point under the preview's centre.
     mousePlaneX = v.Xmin + static_cast<double>(anchorX) / clientWidth * dX;
     mousePlaneY = v.Ymin + static_cast<double>(anchorY) / clientHeight * dY;
@@ -122,7 +118,7 @@ void FinishMove(HWND window)
     v.Xmax = mousePlaneX + 0.5 * dX;
     v.Ymin = mousePlaneY - 0.5 * dY;
     v.Ymax = mousePlaneY + 0.5 * dY;
-    InvalidateRect(window, nullptr, TRUE);
+    RequestRender(window, true);
 }
 
 }  // namespace
@@ -137,6 +133,17 @@ void SelectMoveTool()
 {
     activeTool = IDM_MOVE;
     SetStatusText(STATUS_TOOL, "移動");
+}
+
+void SelectZoomOutTool()
+{
+    activeTool = IDM_ZOOM_OUT;
+    SetStatusText(STATUS_TOOL, "ズームアウト");
+}
+
+void DropMouseTool()
+{
+    activeTool = 0;
 }
 
 LRESULT OnMouseMove(HWND window, LPARAM lParam)

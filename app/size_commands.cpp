@@ -5,11 +5,9 @@
 // had leaves the session as it was.
 #include "app/size_commands.h"
 
-#include <initializer_list>
-
 #include "app/dialogs.h"
-#include "app/main_window.h"
 #include "app/resource.h"
+#include "app/window_services.h"
 #include "image/bitmap_file.h"
 #include "image/image_buffer.h"
 #include "view/geometry.h"
@@ -22,10 +20,13 @@ bool IsAtLeastAsWide(int32_t width, int32_t height, int32_t otherWidth, int32_t 
     return static_cast<double>(width) / height >= static_cast<double>(otherWidth) / otherHeight;
 }
 
+// The group's items stand for themselves.
 void CheckSizeItem(HMENU menu, UINT checked)
 {
-    for (UINT id : {IDM_SIZE_DESKTOP, IDM_SIZE_SCREEN, IDM_SIZE_CUSTOM})
-        CheckMenuItem(menu, id, id == checked ? MF_CHECKED : MF_UNCHECKED);
+    static const MenuChoice ITEMS[] = {{IDM_SIZE_DESKTOP, IDM_SIZE_DESKTOP},
+                                       {IDM_SIZE_SCREEN, IDM_SIZE_SCREEN},
+                                       {IDM_SIZE_CUSTOM, IDM_SIZE_CUSTOM}};
+    CheckOneOf(menu, ITEMS, static_cast<int32_t>(checked));
 }
 
 // Re-creates the image at the new size and refits the view to it. When the
@@ -37,10 +38,8 @@ bool ChangeImageSize(HWND mainWindow, int32_t width, int32_t height)
     const ImageResize outcome = ResizeImageBuffer(mainWindow, width, height);
     if (outcome == ImageResize::Resized)
         FitViewToAspect(width, height, IsAtLeastAsWide(width, height, previousWidth, previousHeight));
-    if (outcome == ImageResize::Resized || outcome == ImageResize::RemadePrevious) {
-        needsRender = 1;
-        InvalidateRect(mainWindow, nullptr, TRUE);
-    }
+    if (outcome == ImageResize::Resized || outcome == ImageResize::RemadePrevious)
+        RequestRender(mainWindow, false);
     return outcome == ImageResize::Resized;
 }
 

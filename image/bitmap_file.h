@@ -1,8 +1,9 @@
 // The Windows bitmap file the program writes: a 14-byte file header, the
 // 40-byte BITMAPINFOHEADER of a bottom-up 32-bit image, then the pixel rows as
 // they lie in memory (bottom row first), no colour table, no padding. Used by
-// the save command and by mandel-render; plain computation and file output,
-// no window, any thread.
+// the save command and by mandel-render. The file-layout half of image/
+// (with replacing_file.h): plain computation and file output, no window, any
+// thread.
 #pragma once
 
 #include <cstddef>

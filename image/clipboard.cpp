@@ -3,7 +3,7 @@
 // while the clipboard is still open, as the program always has.
 #include "image/clipboard.h"
 
-#include "app/user_messages.h"
+#include "image/user_messages.h"
 #include "image/image_buffer.h"
 #include "view/view_state.h"
 

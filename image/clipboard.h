@@ -1,5 +1,6 @@
 // The copy command: puts the image, at its own size, on the clipboard as a
-// CF_BITMAP and says so. Window thread only.
+// CF_BITMAP and says so. The viewer-command half of image/: window thread
+// only.
 #pragma once
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 // Image buffer creation and release (see image_buffer.h).
 #include "image/image_buffer.h"
 
-#include "app/user_messages.h"
+#include "image/user_messages.h"
 #include "image/bitmap_file.h"
 #include "view/view_state.h"
 

@@ -1,7 +1,7 @@
 // The image buffer: a bottom-up 32-bit DIB section that the strip renderer
 // writes directly and GDI draws from through the memory DC imageDC. Created
 // at start-up and by the image-size commands, released at window
-// destruction; window thread only (workers write imagePixels inside
+// destruction. The viewer-command half of image/: window thread only (workers write imagePixels inside
 // RenderView while the window thread waits there).
 #pragma once
 

@@ -2,7 +2,7 @@
 // the target keeps its old content until every byte of the new one is
 // written, flushed and closed, so a full disk, a failed write or an
 // interrupted program never leaves a truncated file under the target's name.
-// Plain file output for the bitmap writer; any thread, one object per file.
+// The file-layout half of image/: no window, any thread, one object per file.
 // One implementation per platform (replacing_file_win32.cpp, _posix.cpp).
 #pragma once
 

@@ -5,7 +5,7 @@
 
 #include <commdlg.h>
 
-#include "app/user_messages.h"
+#include "image/user_messages.h"
 #include "image/bitmap_file.h"
 #include "image/image_buffer.h"
 #include "view/view_state.h"

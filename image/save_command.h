@@ -1,5 +1,5 @@
 // The save command: asks for a file name and writes the image as a Windows
-// bitmap file. Window thread only.
+// bitmap file. The viewer-command half of image/: window thread only.
 #pragma once
 
 #include <windows.h>

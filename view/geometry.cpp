@@ -40,3 +40,8 @@ void ZoomOutView()
     v.Ymin -= dy;
     v.Ymax += dy;
 }
+
+bool HasSeveralMonitors()
+{
+    return desktopWidth != screenWidth || desktopHeight != screenHeight;
+}

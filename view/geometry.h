@@ -22,3 +22,6 @@ PlanePoint PixelToPlane(int32_t x, int32_t y);
 // Moves every bound outwards by one whole span: each span triples about the
 // unchanged centre.
 void ZoomOutView();
+
+// The virtual desktop differs from the primary screen.
+bool HasSeveralMonitors();

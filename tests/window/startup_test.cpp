@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/window_services.h"
 #include "app/resource.h"
 #include "engine/strips.h"
 #include "image/image_buffer.h"

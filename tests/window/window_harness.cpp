@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/main_window.h"
+#include "app/window_services.h"
 
 namespace {
 

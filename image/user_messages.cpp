@@ -1,5 +1,5 @@
 // Message boxes (see user_messages.h). Window thread only.
-#include "app/user_messages.h"
+#include "image/user_messages.h"
 
 void ShowMessage(HWND owner, const char* text)
 {
