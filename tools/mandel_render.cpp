@@ -1,8 +1,9 @@
-// mandel-render: renders one view to a Windows bitmap file, for scripts and
-// for checking and timing the engine without a window. Runs the same strip
+// mandel-render: renders one view to a Windows bitmap file (or a PNG file),
+// for scripts and for checking and timing the engine without a window. Runs the same strip
 // renderer and file writer as the viewer. The output file is created before
 // the render, so a bad path costs no time, and reaches its name only
 // complete: an interrupt removes it.
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -17,6 +18,7 @@
 
 #include "engine/strips.h"
 #include "image/bitmap_file.h"
+#include "image/png_file.h"
 #include "view/decimal_text.h"
 #include "view/geometry.h"
 #include "view/view_state.h"
@@ -26,8 +28,12 @@ namespace {
 const char USAGE[] =
     "usage: mandel-render [--bounds XMIN XMAX YMIN YMAX] [--size WIDTH HEIGHT]\n"
     "                     [--iterations 64|512|4096|32768] [--colors 64|512|4096|32768]\n"
-    "                     [--threads 1|2|4|8] --output FILE.bmp\n"
-    "Without --bounds the default view is fitted to the size, keeping its Y span.\n";
+    "                     [--threads 1|2|4|8] --output FILE.bmp|FILE.png\n"
+    "       mandel-render --version\n"
+    "Without --bounds the default view is fitted to the size, keeping its Y span.\n"
+    "The output is a 32-bit Windows bitmap, or an RGB PNG when its name ends in .png.\n";
+
+enum class OutputFormat { Bitmap, Png };
 
 struct Options {
     bool haveBounds = false;
@@ -35,6 +41,7 @@ struct Options {
     long width = 1920, height = 1080;
     long iterations = 64, colors = 64, threads = 1;
     const char* output = nullptr;
+    OutputFormat format = OutputFormat::Bitmap;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -62,6 +69,24 @@ long ParseChoice(const char* option, const char* text, std::initializer_list<lon
     Fail(std::string("bad value for ") + option + ": '" + text + "'");
 }
 
+// By the output name's extension, in any case; a name without one is a
+// bitmap, and any other extension is refused.
+OutputFormat FormatOf(const std::string& output)
+{
+    const size_t slash = output.find_last_of("/\\");
+    const size_t dot = output.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return OutputFormat::Bitmap;
+    std::string extension = output.substr(dot + 1);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == "bmp")
+        return OutputFormat::Bitmap;
+    if (extension == "png")
+        return OutputFormat::Png;
+    Fail("unknown output format '." + output.substr(dot + 1) + "' (use .bmp or .png)");
+}
+
 Options ParseOptions(int argc, char** argv)
 {
     Options options;
@@ -74,6 +99,9 @@ Options ParseOptions(int argc, char** argv)
         };
         if (option == "--help" || option == "-h") {
             std::fputs(USAGE, stdout);
+            std::exit(0);
+        } else if (option == "--version") {
+            std::printf("mandel-render %s\n", MANDEL_VERSION);
             std::exit(0);
         } else if (option == "--bounds") {
             for (int b = 0; b < 4; ++b) {
@@ -109,6 +137,10 @@ Options ParseOptions(int argc, char** argv)
     }
     if (!options.output)
         Fail("--output FILE.bmp is required");
+    options.format = FormatOf(options.output);
+    if (options.format == OutputFormat::Png && !IsValidPngSize(options.width, options.height))
+        Fail("--size " + std::to_string(options.width) + " " + std::to_string(options.height) +
+             " is too large for a PNG file");
     return options;
 }
 
@@ -175,7 +207,9 @@ int main(int argc, char** argv)
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    const BitmapWriteResult written = WriteBitmapFile(output, width, height, pixels.data());
+    const BitmapWriteResult written =
+        options.format == OutputFormat::Png ? WritePngFile(output, width, height, pixels.data())
+                                            : WriteBitmapFile(output, width, height, pixels.data());
     pendingOutput[0] = '\0';
     if (written != BitmapWriteResult::Written) {
         std::fprintf(stderr, "mandel-render: could not write '%s'; no file was changed\n",
