@@ -7,7 +7,7 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
+#include <cstdint>
 #include <string>
 
 class ReplacingFile {
@@ -19,13 +19,13 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    bool IsOpen() const;
+    bool IsOpen() const { return file_ != NO_FILE; }
     // The system's reason why the file could not be created.
-    const std::string& OpenError() const;
+    const std::string& OpenError() const { return openError_; }
     // The temporary file's path; empty when the target is written in place
     // (a device or other file that is not a regular one, which is never
     // replaced or removed).
-    const std::string& TemporaryPath() const;
+    const std::string& TemporaryPath() const { return temporary_; }
 
     // False when the bytes could not all be written.
     bool Write(const void* data, size_t bytes);
@@ -34,10 +34,15 @@ public:
     // an earlier Write) failed.
     bool Commit();
 
-    struct State;
-
 private:
-    std::unique_ptr<State> state_;
+    // The platform's file: a descriptor, or a HANDLE; -1 for none on both.
+    static constexpr intptr_t NO_FILE = -1;
+
+    std::string target_;
+    std::string temporary_;
+    std::string openError_;
+    intptr_t file_ = NO_FILE;
+    bool failed_ = false;
 };
 
 // Removes a temporary file from a signal handler: async-signal-safe.

@@ -9,14 +9,6 @@
 #include <cerrno>
 #include <cstring>
 
-struct ReplacingFile::State {
-    std::string target;
-    std::string temporary;
-    std::string openError;
-    int file = -1;
-    bool failed = false;
-};
-
 namespace {
 
 std::string FolderOf(const std::string& path)
@@ -39,88 +31,74 @@ mode_t ModeForTarget(const struct stat* existing)
 
 }  // namespace
 
-ReplacingFile::ReplacingFile(const char* targetPath) : state_(new State)
+ReplacingFile::ReplacingFile(const char* targetPath) : target_(targetPath)
 {
-    State& s = *state_;
-    s.target = targetPath;
+    int file;
     struct stat existing;
     const bool exists = stat(targetPath, &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) {
-        s.file = open(targetPath, O_WRONLY | O_TRUNC);
+        file = open(targetPath, O_WRONLY | O_TRUNC);
     } else {
-        s.temporary = FolderOf(s.target) + "/.mandel-XXXXXX";
-        s.file = mkstemp(&s.temporary[0]);
-        if (s.file >= 0 && fchmod(s.file, ModeForTarget(exists ? &existing : nullptr)) != 0) {
-            close(s.file);
-            unlink(s.temporary.c_str());
-            s.file = -1;
+        temporary_ = FolderOf(target_) + "/.mandel-XXXXXX";
+        file = mkstemp(&temporary_[0]);
+        if (file >= 0 && fchmod(file, ModeForTarget(exists ? &existing : nullptr)) != 0) {
+            const int error = errno;
+            close(file);
+            unlink(temporary_.c_str());
+            errno = error;
+            file = -1;
         }
     }
-    if (s.file < 0) {
-        s.openError = std::strerror(errno);
-        s.temporary.clear();
+    if (file < 0) {
+        openError_ = std::strerror(errno);
+        temporary_.clear();
+        return;
     }
+    file_ = file;
 }
 
 ReplacingFile::~ReplacingFile()
 {
-    State& s = *state_;
-    if (s.file >= 0)
-        close(s.file);
-    if (!s.temporary.empty())
-        unlink(s.temporary.c_str());
-}
-
-bool ReplacingFile::IsOpen() const
-{
-    return state_->file >= 0;
-}
-
-const std::string& ReplacingFile::OpenError() const
-{
-    return state_->openError;
-}
-
-const std::string& ReplacingFile::TemporaryPath() const
-{
-    return state_->temporary;
+    if (file_ != NO_FILE)
+        close(static_cast<int>(file_));
+    if (!temporary_.empty())
+        unlink(temporary_.c_str());
 }
 
 bool ReplacingFile::Write(const void* data, size_t bytes)
 {
-    State& s = *state_;
     const char* next = static_cast<const char*>(data);
-    while (!s.failed && bytes > 0) {
-        const ssize_t written = write(s.file, next, bytes);
+    while (!failed_ && bytes > 0) {
+        const ssize_t written = write(static_cast<int>(file_), next, bytes);
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
-            s.failed = true;
-        else {
+        if (written <= 0) {
+            failed_ = true;
+        } else {
             next += written;
             bytes -= static_cast<size_t>(written);
         }
     }
-    return !s.failed;
+    return !failed_;
 }
 
 bool ReplacingFile::Commit()
 {
-    State& s = *state_;
-    if (s.file < 0)
+    if (file_ == NO_FILE)
         return false;
-    const bool inPlace = s.temporary.empty();
+    const int file = static_cast<int>(file_);
+    file_ = NO_FILE;
+    const bool inPlace = temporary_.empty();
     // A device may not support fsync; its data is written either way.
-    const bool synced = inPlace || fsync(s.file) == 0;
-    const bool closed = close(s.file) == 0;
-    s.file = -1;
-    if (s.failed || !synced || !closed)
+    const bool synced = inPlace || fsync(file) == 0;
+    const bool closed = close(file) == 0;
+    if (failed_ || !synced || !closed)
         return false;
     if (inPlace)
         return true;
-    if (rename(s.temporary.c_str(), s.target.c_str()) != 0)
+    if (rename(temporary_.c_str(), target_.c_str()) != 0)
         return false;
-    s.temporary.clear();
+    temporary_.clear();
     return true;
 }
 

@@ -6,14 +6,6 @@
 
 #include <windows.h>
 
-struct ReplacingFile::State {
-    std::string target;
-    std::string temporary;
-    std::string openError;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    bool failed = false;
-};
-
 namespace {
 
 std::string FolderOf(const std::string& path)
@@ -41,80 +33,67 @@ std::string SystemMessage(DWORD error)
     return std::string(text, length);
 }
 
+HANDLE HandleOf(intptr_t file)
+{
+    return reinterpret_cast<HANDLE>(file);
+}
+
 }  // namespace
 
-ReplacingFile::ReplacingFile(const char* targetPath) : state_(new State)
+ReplacingFile::ReplacingFile(const char* targetPath) : target_(targetPath)
 {
-    State& s = *state_;
-    s.target = targetPath;
     char temporary[MAX_PATH];
-    if (GetTempFileNameA(FolderOf(s.target).c_str(), "mnd", 0, temporary) == 0) {
-        s.openError = SystemMessage(GetLastError());
+    if (GetTempFileNameA(FolderOf(target_).c_str(), "mnd", 0, temporary) == 0) {
+        openError_ = SystemMessage(GetLastError());
         return;
     }
-    s.file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (s.file == INVALID_HANDLE_VALUE) {
-        s.openError = SystemMessage(GetLastError());
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        openError_ = SystemMessage(GetLastError());
         DeleteFileA(temporary);
         return;
     }
-    s.temporary = temporary;
+    temporary_ = temporary;
+    file_ = reinterpret_cast<intptr_t>(file);
 }
 
 ReplacingFile::~ReplacingFile()
 {
-    State& s = *state_;
-    if (s.file != INVALID_HANDLE_VALUE)
-        CloseHandle(s.file);
-    if (!s.temporary.empty())
-        DeleteFileA(s.temporary.c_str());
-}
-
-bool ReplacingFile::IsOpen() const
-{
-    return state_->file != INVALID_HANDLE_VALUE;
-}
-
-const std::string& ReplacingFile::OpenError() const
-{
-    return state_->openError;
-}
-
-const std::string& ReplacingFile::TemporaryPath() const
-{
-    return state_->temporary;
+    if (file_ != NO_FILE)
+        CloseHandle(HandleOf(file_));
+    if (!temporary_.empty())
+        DeleteFileA(temporary_.c_str());
 }
 
 bool ReplacingFile::Write(const void* data, size_t bytes)
 {
-    State& s = *state_;
     const char* next = static_cast<const char*>(data);
-    while (!s.failed && bytes > 0) {
+    while (!failed_ && bytes > 0) {
         // WriteFile takes 32-bit counts; large images go in 64 MB pieces.
         const DWORD piece = static_cast<DWORD>(bytes < (64u << 20) ? bytes : (64u << 20));
         DWORD written = 0;
-        if (!WriteFile(s.file, next, piece, &written, nullptr) || written != piece)
-            s.failed = true;
+        if (!WriteFile(HandleOf(file_), next, piece, &written, nullptr) || written != piece)
+            failed_ = true;
         next += written;
         bytes -= written;
     }
-    return !s.failed;
+    return !failed_;
 }
 
 bool ReplacingFile::Commit()
 {
-    State& s = *state_;
-    if (s.file == INVALID_HANDLE_VALUE)
+    if (file_ == NO_FILE)
         return false;
-    const bool flushed = FlushFileBuffers(s.file) != 0;
-    const bool closed = CloseHandle(s.file) != 0;
-    s.file = INVALID_HANDLE_VALUE;
-    if (s.failed || !flushed || !closed ||
-        !MoveFileExA(s.temporary.c_str(), s.target.c_str(),
+    HANDLE file = HandleOf(file_);
+    file_ = NO_FILE;
+    const bool flushed = FlushFileBuffers(file) != 0;
+    const bool closed = CloseHandle(file) != 0;
+    if (failed_ || !flushed || !closed ||
+        !MoveFileExA(temporary_.c_str(), target_.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return false;
-    s.temporary.clear();
+    temporary_.clear();
     return true;
 }
 
