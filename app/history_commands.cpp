@@ -2,6 +2,7 @@
 #include "app/history_commands.h"
 
 #include "app/resource.h"
+#include "app/window_services.h"
 #include "view/history.h"
 
 void UpdateHistoryMenu(HMENU menu)
@@ -13,11 +14,11 @@ void UpdateHistoryMenu(HMENU menu)
 void GoBack(HWND mainWindow)
 {
     if (StepBack())
-        InvalidateRect(mainWindow, nullptr, TRUE);
+        RequestRender(mainWindow, false);
 }
 
 void GoForward(HWND mainWindow)
 {
     if (StepForward())
-        InvalidateRect(mainWindow, nullptr, TRUE);
+        RequestRender(mainWindow, false);
 }
