@@ -1,6 +1,8 @@
 // mandel-bench: times the literal reference loop against the fast kernel on a
 // fixed set of views, side by side in one run, and checks that both compute
-// identical pixels and counts. Single-threaded except for the two-strip case.
+// identical pixels and counts, and measures the processor's ceiling for the
+// kernel's step and its clock to put the fast kernel's speed in proportion.
+// Single-threaded except for the two-strip case.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,10 +17,20 @@
 namespace {
 
 const char USAGE[] =
-    "usage: mandel-bench [--quick] [--path avx2|sse2]\n"
+    "usage: mandel-bench [--quick] [--path avx512|avx2|sse2] [--case NAME] [--help]\n"
     "Times the reference loop and the fast kernel on fixed views and checks that\n"
     "their pixels are identical; exits 1 when any case differs. --quick renders\n"
-    "smaller images, for the test run.\n";
+    "smaller images, for the test run; --path forces a vector path (default: the\n"
+    "widest the machine runs); --case runs one case only. First measures the\n"
+    "ceiling: the best rate of the kernel's bare step on any vector path with 1 to\n"
+    "12 independent vectors.\n";
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 struct Bounds {
     double Xmin, Xmax, Ymin, Ymax;
@@ -69,15 +81,73 @@ Render Time(KernelPath path, int32_t threads, int32_t width, int32_t height)
     const FractalView& v = currentView;
     double total = 0;
     do {
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         render.iterations =
             RenderView(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, render.pixels.data());
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds = SecondsSince(start);
         render.seconds = total == 0 ? seconds : std::min(render.seconds, seconds);
         total += seconds;
     } while (total < 0.5);
     return render;
+}
+
+struct Path {
+    const char* name;
+    KernelPath path;
+};
+
+const Path VECTOR_PATHS[] = {
+    {"avx512", KernelPath::Avx512}, {"avx2", KernelPath::Avx2}, {"sse2", KernelPath::Sse2}};
+
+// The fastest the step alone runs on this machine: pixel-iterations per
+// second, best over the vector paths and counts of independent vectors.
+struct Ceiling {
+    const char* path = "";
+    int vectors = 0;
+    double rate = 0;
+};
+
+// The best of a few timed runs of the bare step.
+double CeilingRate(KernelPath path, int vectors, int32_t steps)
+{
+    double best = 0;
+    for (int run = 0; run < 3; ++run) {
+        const auto start = Clock::now();
+        const uint64_t iterations = RunCeilingLoop(path, vectors, steps);
+        best = std::max(best, iterations / SecondsSince(start));
+    }
+    return best;
+}
+
+Ceiling MeasureCeiling(int32_t steps)
+{
+    Ceiling ceiling;
+    for (const Path& p : VECTOR_PATHS) {
+        if (!IsKernelPathAvailable(p.path))
+            continue;
+        for (int vectors = 1; vectors <= MAX_CEILING_VECTORS; ++vectors) {
+            const double rate = CeilingRate(p.path, vectors, steps);
+            if (rate > ceiling.rate)
+                ceiling = {p.name, vectors, rate};
+        }
+    }
+    return ceiling;
+}
+
+// Cycles per second, from a chain of dependent integer adds (one cycle each):
+// the best of a few runs.
+double MeasureClock(int64_t rounds)
+{
+    constexpr int ADDS_A_ROUND = 100;
+    double best = 0;
+    for (int run = 0; run < 5; ++run) {
+        uint32_t chain = 0;
+        const auto start = Clock::now();
+        for (int64_t round = 0; round < rounds; ++round)
+            asm volatile(".rept 100\n\taddl $1, %0\n\t.endr" : "+r"(chain));
+        best = std::max(best, rounds * ADDS_A_ROUND / SecondsSince(start));
+    }
+    return best;
 }
 
 bool Same(const Render& a, const Render& b)
@@ -87,7 +157,8 @@ bool Same(const Render& a, const Render& b)
 
 // Runs one case and prints its line; false when the pixels differ or the
 // view is not what the case claims.
-bool RunCase(const Case& c, KernelPath fastPath, int32_t width, int32_t height)
+bool RunCase(const Case& c, KernelPath fastPath, int32_t width, int32_t height,
+             const Ceiling& ceiling, double cyclesPerSecond)
 {
     currentView = DEFAULT_VIEW;
     currentView.iterLimit = c.iterations;
@@ -111,11 +182,13 @@ bool RunCase(const Case& c, KernelPath fastPath, int32_t width, int32_t height)
     }
     const bool identical = Same(fast, reference);
 
+    const double fastRate = fast.iterations / fast.seconds;
     std::printf("case=%s size=%dx%d iterations=%d threads=%d reference_s=%.4f fast_s=%.4f "
-                "speedup=%.1f fast_gpis=%.2f identical=%s\n",
+                "speedup=%.1f fast_gpis=%.2f identical=%s ceiling_fraction=%.2f "
+                "cycles_ghz=%.2f fast_pic=%.2f\n",
                 c.name, width, height, c.iterations, c.threads, baseline.seconds, fast.seconds,
-                baseline.seconds / fast.seconds, fast.iterations / fast.seconds / 1e9,
-                identical ? "yes" : "no");
+                baseline.seconds / fast.seconds, fastRate / 1e9, identical ? "yes" : "no",
+                fastRate / ceiling.rate, cyclesPerSecond / 1e9, fastRate / cyclesPerSecond);
     std::fflush(stdout);
     if (c.everyPixelEscapes &&
         std::count(reference.pixels.begin(), reference.pixels.end(), 0u) != 0) {
@@ -131,18 +204,29 @@ int main(int argc, char** argv)
 {
     bool quick = false;
     KernelPath fastPath = SelectedKernelPath();
+    const char* onlyCase = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
         } else if (std::strcmp(argv[i], "--path") == 0 && i + 1 < argc) {
             const char* name = argv[++i];
-            fastPath = std::strcmp(name, "avx2") == 0   ? KernelPath::Avx2
-                       : std::strcmp(name, "sse2") == 0 ? KernelPath::Sse2
-                                                        : KernelPath::Reference;
-            if (fastPath == KernelPath::Reference || !IsKernelPathAvailable(fastPath)) {
+            const Path* p = std::find_if(std::begin(VECTOR_PATHS), std::end(VECTOR_PATHS),
+                                         [&](const Path& p) { return std::strcmp(p.name, name) == 0; });
+            if (p == std::end(VECTOR_PATHS) || !IsKernelPathAvailable(p->path)) {
                 std::fprintf(stderr, "mandel-bench: path '%s' is not available\n%s", name, USAGE);
                 return 2;
             }
+            fastPath = p->path;
+        } else if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) {
+            onlyCase = argv[++i];
+            if (std::none_of(std::begin(CASES), std::end(CASES),
+                             [&](const Case& c) { return std::strcmp(c.name, onlyCase) == 0; })) {
+                std::fprintf(stderr, "mandel-bench: no case '%s'\n%s", onlyCase, USAGE);
+                return 2;
+            }
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(USAGE, stdout);
+            return 0;
         } else {
             std::fputs(USAGE, stderr);
             return 2;
@@ -151,8 +235,17 @@ int main(int argc, char** argv)
     const int32_t width = quick ? 480 : 1920;
     const int32_t height = quick ? 270 : 1080;
 
+    const Ceiling ceiling = MeasureCeiling(quick ? 20000 : 200000);
+    const double cyclesPerSecond = MeasureClock(quick ? 20000 : 200000);
+    std::printf("ceiling path=%s vectors=%d gpis=%.2f cycles_ghz=%.2f pic=%.2f\n", ceiling.path,
+                ceiling.vectors, ceiling.rate / 1e9, cyclesPerSecond / 1e9,
+                ceiling.rate / cyclesPerSecond);
+    std::fflush(stdout);
+
     bool allIdentical = true;
     for (const Case& c : CASES)
-        allIdentical = RunCase(c, fastPath, width, height) && allIdentical;
+        if (!onlyCase || std::strcmp(c.name, onlyCase) == 0)
+            allIdentical = RunCase(c, fastPath, width, height, ceiling, cyclesPerSecond) &&
+                           allIdentical;
     return allIdentical ? 0 : 1;
 }
