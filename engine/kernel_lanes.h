@@ -93,7 +93,7 @@ private:
 
     // Runs blocks of BLOCK steps on every lane, idle ones included, with z in
     // registers, until some lane is suspect of having reached the bound or
-    // EPOCH blocks are complete. Returns the suspects.
+    // the epoch's blocks are done. Returns the suspects.
     LaneMask RunBlocks()
     {
         const V bound = Vec::Set(job_.bound);
@@ -136,6 +136,7 @@ private:
         const LaneMask waiting = suspects & unsafe_;
         for (; suspects; suspects &= suspects - 1) {
             const int lane = __builtin_ctzll(suspects);
+            const bool waits = waiting >> lane & 1;
             const int entry = queued_++;
             queueStartU_[entry] = startU_[lane];
             queueStartV_[entry] = startV_[lane];
@@ -144,49 +145,78 @@ private:
             queueBlockStart_[entry] = StepsOf(lane) - BLOCK;
             queueLimit_[entry] = limit_[lane];
             queuePixel_[entry] = pixel_[lane];
-            queueWaitingLane_[entry] = waiting >> lane & 1 ? lane : -1;
-            if (queueWaitingLane_[entry] < 0)
+            queueWaitingLane_[entry] = waits ? lane : -1;
+            if (!waits)
                 TakeNextPixel(lane);
         }
         if (waiting || queued_ > QUEUE - LANES)
             ReplayQueue();
     }
 
-    // Replays the queued blocks, VECTORS vectors at a time so that their
-    // chains overlap, recording |z|^2 at each step; then finishes the lanes.
-    // Entries past the last queued one replay stale values nobody reads.
+    // Replays the queued blocks and counts for each the steps before the first
+    // |z|^2 at or above the bound (NaN counts as below); then finishes the
+    // lanes. Entries past the last queued one in a vector replay stale values
+    // nobody reads.
     void ReplayQueue()
     {
-        const V two = Opaque(Vec::Set(2.0));
-        for (int batch = 0; batch < queued_; batch += LANES) {
-            V u[VECTORS], v[VECTORS];
-            for (int i = 0; i < VECTORS; ++i) {
-                u[i] = Vec::Load(queueStartU_ + batch + i * WIDTH);
-                v[i] = Vec::Load(queueStartV_ + batch + i * WIDTH);
-            }
-            for (int step = 0; step < BLOCK; ++step)
-                for (int i = 0; i < VECTORS; ++i) {
-                    const int first = batch + i * WIDTH;
-                    Vec::Store(sizes_[step] + first,
-                               Vec::Add(Vec::Mul(u[i], u[i]), Vec::Mul(v[i], v[i])));
-                    Step<Vec>(i, u[i], v[i], Vec::Load(queueX_ + first),
-                              Vec::Load(queueY_ + first), two);
-                }
-        }
+        ReplayVectors(0, (queued_ + WIDTH - 1) / WIDTH);
         const int entries = queued_;
         queued_ = 0;
         for (int entry = 0; entry < entries; ++entry)
             FinishReplayed(entry);
     }
 
-    // The first recorded |z|^2 at or above the bound is where the literal loop
-    // stops, unless its counter ran out first. None: a safe lane escaped at
-    // the test after the block, a waiting one goes on.
+    // Replays `count` vectors of the queue from `first`, up to COUNT at a time,
+    // so that their chains overlap.
+    template <int COUNT = VECTORS>
+    void ReplayVectors(int first, int count)
+    {
+        if constexpr (COUNT > 1) {
+            if (count < COUNT)
+                return ReplayVectors<COUNT - 1>(first, count);
+        }
+        for (; count >= COUNT; count -= COUNT, first += COUNT)
+            ReplayGroup<COUNT>(first);
+        if constexpr (COUNT > 1) {
+            if (count > 0)
+                ReplayVectors<COUNT - 1>(first, count);
+        }
+    }
+
+    template <int COUNT>
+    void ReplayGroup(int firstVector)
+    {
+        const V bound = Vec::Set(job_.bound);
+        const V two = Opaque(Vec::Set(2.0));
+        const V one = Vec::Set(1.0);
+        V u[COUNT], v[COUNT], below[COUNT];
+        typename Vec::Mask reached[COUNT];
+        for (int i = 0; i < COUNT; ++i) {
+            const int first = (firstVector + i) * WIDTH;
+            u[i] = Vec::Load(queueStartU_ + first);
+            v[i] = Vec::Load(queueStartV_ + first);
+            below[i] = Vec::Set(0.0);
+            reached[i] = Vec::AtLeast(below[i], one);  // none
+        }
+        for (int step = 0; step < BLOCK; ++step)
+            for (int i = 0; i < COUNT; ++i) {
+                const int first = (firstVector + i) * WIDTH;
+                const V size = Vec::Add(Vec::Mul(u[i], u[i]), Vec::Mul(v[i], v[i]));
+                reached[i] = Vec::Or(reached[i], Vec::AtLeast(size, bound));
+                below[i] = Vec::Select(reached[i], below[i], Vec::Add(below[i], one));
+                Step<Vec>(i, u[i], v[i], Vec::Load(queueX_ + first), Vec::Load(queueY_ + first),
+                          two);
+            }
+        for (int i = 0; i < COUNT; ++i)
+            Vec::Store(queueStepsBelow_ + (firstVector + i) * WIDTH, below[i]);
+    }
+
+    // The first step at or above the bound is where the literal loop stops,
+    // unless its counter ran out first. None in the block: a safe lane
+    // escaped at the test after it, a waiting one goes on.
     void FinishReplayed(int entry)
     {
-        int step = 0;
-        while (step < BLOCK && !(sizes_[step][entry] >= job_.bound))
-            ++step;
+        const int step = static_cast<int>(queueStepsBelow_[entry]);
         const int waitingLane = queueWaitingLane_[entry];
         if (step == BLOCK && waitingLane >= 0)
             return;
@@ -312,7 +342,7 @@ private:
     int32_t queueLimit_[QUEUE];
     uint32_t* queuePixel_[QUEUE];
     int queueWaitingLane_[QUEUE];  // the unsafe lane that waits; -1: none
-    double sizes_[BLOCK][QUEUE];   // |z|^2 at each step of the replayed blocks
+    double queueStepsBelow_[QUEUE];  // steps of the block below the bound
     int queued_ = 0;
 
     int64_t blocks_ = 0;  // blocks every lane has run so far
