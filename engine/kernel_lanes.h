@@ -42,7 +42,6 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 
 #include "engine/kernel.h"
 #include "engine/kernel_paths.h"
@@ -66,11 +65,10 @@ public:
         for (int lane = 0; lane < LANES; ++lane)
             TakeNextPixel(lane);
         while (active_) {
-            const LaneMask suspects = RunBlocks();
-            if (suspects)
-                QueueSuspects(suspects);
-            if (blocks_ % EPOCH == 0)
-                FinishLanesThatCannotEscape();
+            LaneMask cannotEscape = 0;
+            const LaneMask suspects = RunBlocks(cannotEscape);
+            const LaneMask renewed = suspects ? QueueSuspects(suspects) : 0;
+            FinishLanesThatCannotEscape(cannotEscape & ~renewed);
         }
         ReplayQueue();
         return iterations_;
@@ -92,9 +90,9 @@ private:
     static constexpr double UNSAFE_C2 = 3.995;
 
     // Runs blocks of BLOCK steps on every lane, idle ones included, with z in
-    // registers, until some lane is suspect of having reached the bound or
-    // the epoch's blocks are done. Returns the suspects.
-    LaneMask RunBlocks()
+    // registers, until some lane is suspect of having reached the bound or,
+    // at the end of an epoch, cannot escape any more. Returns the suspects.
+    LaneMask RunBlocks(LaneMask& cannotEscape)
     {
         const V bound = Vec::Set(job_.bound);
         const V two = Opaque(Vec::Set(2.0));
@@ -119,8 +117,11 @@ private:
                 suspects |= LaneMask(Vec::Bits(Vec::NotBelow(size, bound))) << (i * WIDTH);
             }
             suspects &= active_;
-            ++blocks_;
-        } while (!suspects && blocks_ % EPOCH != 0);
+            if (++blocks_ % EPOCH == 0)
+                for (int i = 0; i < VECTORS; ++i)
+                    cannotEscape |= LaneMask(CannotEscape(i, u[i], v[i])) << (i * WIDTH);
+            cannotEscape &= active_;
+        } while (!suspects && !cannotEscape);
         for (int i = 0; i < VECTORS; ++i) {
             Vec::Store(u_ + i * WIDTH, u[i]);
             Vec::Store(v_ + i * WIDTH, v[i]);
@@ -128,12 +129,36 @@ private:
         return suspects;
     }
 
+    // The lanes of vector i whose z repeats or whose counter has run out, at
+    // the end of an epoch. Saves z for the repetition check where a lane's
+    // steps reached its next save point.
+    unsigned CannotEscape(int i, V u, V v)
+    {
+        const int first = i * WIDTH;
+        const V savedU = Vec::Load(savedU_ + first), savedV = Vec::Load(savedV_ + first);
+        const V steps = Vec::Sub(Vec::Set(double(blocks_) * BLOCK), Vec::Load(origin_ + first));
+        // A lane that took its pixel after the last block holds z = 0 = saved z.
+        const auto started = Vec::AtLeast(steps, Vec::Set(BLOCK));
+        const auto repeated =
+            Vec::And(started, Vec::And(Vec::SameBits(u, savedU), Vec::SameBits(v, savedV)));
+        const auto outOfCount = Vec::AtLeast(steps, Vec::Set(job_.iterLimit - 1));
+
+        const V nextSave = Vec::Load(nextSave_ + first);
+        const auto save = Vec::AtLeast(steps, nextSave);
+        Vec::Store(savedU_ + first, Vec::Select(save, u, savedU));
+        Vec::Store(savedV_ + first, Vec::Select(save, v, savedV));
+        Vec::Store(nextSave_ + first, Vec::Select(save, Vec::Add(steps, steps), nextSave));
+        return Vec::Bits(Vec::Or(repeated, outOfCount));
+    }
+
     // Queues each suspect lane's last block for a replay. A safe lane has
     // certainly escaped and takes its next pixel at once; an unsafe one
-    // waits for the replay, which then runs at once.
-    void QueueSuspects(LaneMask suspects)
+    // waits for the replay, which then runs at once. Returns the lanes that
+    // took a new pixel.
+    LaneMask QueueSuspects(LaneMask suspects)
     {
         const LaneMask waiting = suspects & unsafe_;
+        LaneMask renewed = suspects & ~waiting;
         for (; suspects; suspects &= suspects - 1) {
             const int lane = __builtin_ctzll(suspects);
             const bool waits = waiting >> lane & 1;
@@ -143,27 +168,30 @@ private:
             queueX_[entry] = x_[lane];
             queueY_[entry] = y_[lane];
             queueBlockStart_[entry] = StepsOf(lane) - BLOCK;
-            queueLimit_[entry] = limit_[lane];
             queuePixel_[entry] = pixel_[lane];
             queueWaitingLane_[entry] = waits ? lane : -1;
             if (!waits)
                 TakeNextPixel(lane);
         }
         if (waiting || queued_ > QUEUE - LANES)
-            ReplayQueue();
+            renewed |= ReplayQueue();
+        return renewed;
     }
 
     // Replays the queued blocks and counts for each the steps before the first
     // |z|^2 at or above the bound (NaN counts as below); then finishes the
     // lanes. Entries past the last queued one in a vector replay stale values
     // nobody reads.
-    void ReplayQueue()
+    // Returns the waiting lanes that took a new pixel.
+    LaneMask ReplayQueue()
     {
         ReplayVectors(0, (queued_ + WIDTH - 1) / WIDTH);
         const int entries = queued_;
         queued_ = 0;
+        LaneMask renewed = 0;
         for (int entry = 0; entry < entries; ++entry)
-            FinishReplayed(entry);
+            renewed |= FinishReplayed(entry);
+        return renewed;
     }
 
     // Replays `count` vectors of the queue from `first`, up to COUNT at a time,
@@ -213,50 +241,32 @@ private:
 
     // The first step at or above the bound is where the literal loop stops,
     // unless its counter ran out first. None in the block: a safe lane
-    // escaped at the test after it, a waiting one goes on.
-    void FinishReplayed(int entry)
+    // escaped at the test after it, a waiting one goes on. Returns the
+    // waiting lane's bit when it took a new pixel.
+    LaneMask FinishReplayed(int entry)
     {
         const int step = static_cast<int>(queueStepsBelow_[entry]);
         const int waitingLane = queueWaitingLane_[entry];
         if (step == BLOCK && waitingLane >= 0)
-            return;
-        const int32_t limit = queueLimit_[entry];
+            return 0;
+        const int32_t limit = job_.iterLimit;
         const int32_t escape = queueBlockStart_[entry] + step + 1;
         const int32_t k = escape >= limit ? 0 : limit - escape;
         *queuePixel_[entry] = PackColor(k, job_.colors);
         iterations_ += static_cast<uint64_t>(k == 0 ? limit : escape);
-        if (waitingLane >= 0)
-            TakeNextPixel(waitingLane);
+        if (waitingLane < 0)
+            return 0;
+        TakeNextPixel(waitingLane);
+        return LaneMask(1) << waitingLane;
     }
 
-    // Lanes whose z repeats or whose counter has run out: k = 0. Saves z for
-    // the repetition check where a lane's steps reached its next save point.
-    void FinishLanesThatCannotEscape()
+    // Lanes that cannot escape any more: k = 0, the whole limit counted.
+    void FinishLanesThatCannotEscape(LaneMask lanes)
     {
-        const V done = Vec::Set(double(blocks_) * BLOCK);
-        LaneMask finished = 0;
-        for (int i = 0; i < VECTORS; ++i) {
-            const int first = i * WIDTH;
-            const V u = Vec::Load(u_ + first), v = Vec::Load(v_ + first);
-            const V savedU = Vec::Load(savedU_ + first), savedV = Vec::Load(savedV_ + first);
-            const V steps = Vec::Sub(done, Vec::Load(origin_ + first));
-            // A lane that took its pixel after the last block holds z = 0 = saved z.
-            const auto started = Vec::AtLeast(steps, Vec::Set(BLOCK));
-            const auto repeated = Vec::And(
-                started, Vec::And(Vec::SameBits(u, savedU), Vec::SameBits(v, savedV)));
-            const auto outOfCount = Vec::AtLeast(steps, Vec::Load(lastChance_ + first));
-            finished |= LaneMask(Vec::Bits(Vec::Or(repeated, outOfCount))) << first;
-
-            const V nextSave = Vec::Load(nextSave_ + first);
-            const auto save = Vec::AtLeast(steps, nextSave);
-            Vec::Store(savedU_ + first, Vec::Select(save, u, savedU));
-            Vec::Store(savedV_ + first, Vec::Select(save, v, savedV));
-            Vec::Store(nextSave_ + first, Vec::Select(save, Vec::Add(steps, steps), nextSave));
-        }
-        for (finished &= active_; finished; finished &= finished - 1) {
-            const int lane = __builtin_ctzll(finished);
+        for (; lanes; lanes &= lanes - 1) {
+            const int lane = __builtin_ctzll(lanes);
             *pixel_[lane] = PackColor(0, job_.colors);
-            iterations_ += static_cast<uint64_t>(limit_[lane]);
+            iterations_ += static_cast<uint64_t>(job_.iterLimit);
             TakeNextPixel(lane);
         }
     }
@@ -278,7 +288,6 @@ private:
         nextSave_[lane] = EPOCH * BLOCK;
         if (rowsLeft_ == 0) {
             x_[lane] = y_[lane] = 0.0;
-            lastChance_[lane] = std::numeric_limits<double>::infinity();
             active_ &= ~bit;
             unsafe_ &= ~bit;
             return;
@@ -289,8 +298,6 @@ private:
         const bool safe = job_.bound >= 4.0 && nextX_ * nextX_ + nextY_ * nextY_ < UNSAFE_C2;
         unsafe_ = safe ? unsafe_ & ~bit : unsafe_ | bit;
         pixel_[lane] = nextPixel_++;
-        limit_[lane] = job_.iterLimit;
-        lastChance_[lane] = job_.iterLimit - 1;
 
         nextX_ += job_.dx;
         if (--columnsLeft_ == 0) {
@@ -321,9 +328,7 @@ private:
     double startV_[LANES];
     // The pixel:
     uint32_t* pixel_[LANES];
-    int32_t limit_[LANES];
     double origin_[LANES];      // steps of all lanes when this one took its pixel
-    double lastChance_[LANES];  // its steps at the last step that can escape
     // The repetition check:
     double savedU_[LANES];
     double savedV_[LANES];
@@ -339,7 +344,6 @@ private:
     double queueX_[QUEUE] = {};
     double queueY_[QUEUE] = {};
     int32_t queueBlockStart_[QUEUE];  // the lane's steps before the block
-    int32_t queueLimit_[QUEUE];
     uint32_t* queuePixel_[QUEUE];
     int queueWaitingLane_[QUEUE];  // the unsafe lane that waits; -1: none
     double queueStepsBelow_[QUEUE];  // steps of the block below the bound
