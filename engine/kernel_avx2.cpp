@@ -39,7 +39,7 @@ struct Avx2 {
 template <>
 struct LaneTuning<Avx2> {
 #if defined(__x86_64__)
-    static constexpr int VECTORS = 4, BLOCK = 16, EPOCH = 4;
+    static constexpr int VECTORS = 6, BLOCK = 16, EPOCH = 4;
 #else
     static constexpr int VECTORS = 3, BLOCK = 16, EPOCH = 4;
 #endif
