@@ -38,7 +38,7 @@ struct Avx512 {
 template <>
 struct LaneTuning<Avx512> {
 #if defined(__x86_64__)
-    static constexpr int VECTORS = 8, BLOCK = 8, EPOCH = 8;
+    static constexpr int VECTORS = 8, BLOCK = 16, EPOCH = 4;
 #else
     static constexpr int VECTORS = 3, BLOCK = 16, EPOCH = 4;
 #endif
