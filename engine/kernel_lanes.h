@@ -12,7 +12,15 @@
 //             every EPOCH blocks: z equal to a saved z, or the counter out?
 //                 k = 0; take the next pixel
 //     later, for a batch of queued lanes at once: the block again from its
-//     saved start, recording |z|^2; the first at the bound is the escape
+//     saved start, counting the steps before |z|^2 reaches the bound; that
+//     gives the escape
+//
+// What keeps it near the step's own speed (see mandel-bench's ceiling): z of
+// every vector stays in registers while no lane needs anything (RunBlocks);
+// enough independent vectors cover the step's latency; the doubling
+// alternates between adder and multiplier (Step); escaped lanes are refilled
+// at once and their blocks replayed later, many vectors together, so no lane
+// waits on a replay's latency (QueueSuspects, ReplayQueue).
 //
 // Why the result is the literal loop's, bit for bit:
 // - Step (kernel_step.h) performs the literal operations in the literal order.
@@ -34,8 +42,7 @@
 //   the same |z|^2 values again, all already below the bound, so the literal
 //   loop runs its counter out (k = 0, iterLimit iterations). The check is
 //   Brent's: z is saved at steps that at least double each time, and later
-//   checks compare against it. No tolerance: equal bits only
-//   (FinishLanesThatCannotEscape).
+//   checks compare against it. No tolerance: equal bits only (CannotEscape).
 // - Repetition and the end of the counter are looked at every EPOCH blocks
 //   only, which is cheap; a lane may run a little past its limit, which
 //   changes nothing: its count is 0 whatever it computes there.
@@ -328,7 +335,7 @@ private:
     double startV_[LANES];
     // The pixel:
     uint32_t* pixel_[LANES];
-    double origin_[LANES];      // steps of all lanes when this one took its pixel
+    double origin_[LANES];  // steps of all lanes when this one took its pixel
     // The repetition check:
     double savedU_[LANES];
     double savedV_[LANES];
@@ -345,7 +352,7 @@ private:
     double queueY_[QUEUE] = {};
     int32_t queueBlockStart_[QUEUE];  // the lane's steps before the block
     uint32_t* queuePixel_[QUEUE];
-    int queueWaitingLane_[QUEUE];  // the unsafe lane that waits; -1: none
+    int queueWaitingLane_[QUEUE];    // the unsafe lane that waits; -1: none
     double queueStepsBelow_[QUEUE];  // steps of the block below the bound
     int queued_ = 0;
 
@@ -353,10 +360,11 @@ private:
     uint64_t iterations_ = 0;
 };
 
-// Vectors in flight and block lengths, measured with mandel-bench. Enough
-// vectors cover the latency of the u -> u*u -> -v*v -> -x chain; the 64-bit
-// build keeps z of every vector in its 16 or 32 registers; the 32-bit build
-// has eight, so x and y come from memory there.
+// Vectors in flight, steps a block and blocks an epoch for each vector type,
+// measured with mandel-bench (each kernel file defines its own). Enough
+// vectors cover the latency of the u -> u*u -> -v*v -> -x chain; z of every
+// vector stays in registers, and x and y come from memory where registers run
+// short (16 in the 64-bit build without AVX-512, eight in the 32-bit build).
 template <class Vec>
 struct LaneTuning;
 
