@@ -28,9 +28,9 @@
 //   (t well above rounding) and a bound of at least 4, once |z| reaches the
 //   bound it grows at every step, |z'| >= |z|^2 - |c| >= |z| + t, until it
 //   overflows to infinity or NaN; rounding (a few ulps) cannot undo a margin
-//   of t. So a lane whose |z|^2 at a block's end is at or beyond the bound
-//   (or NaN) has escaped at one of that block's steps or, at the latest, at
-//   the next step's test, and at no earlier block's.
+//   of t. So a lane whose |z|^2 at the block's last test is at or beyond the
+//   bound (or NaN) has escaped at one of that block's steps, and at no
+//   earlier block's.
 // - Lanes without that guarantee (|c|^2 >= UNSAFE_C2, NaN c, a bound below 4)
 //   are suspect at every block: they keep their pixel and are replayed at once
 //   (QueueSuspects); one without a recorded escape goes on.
@@ -114,13 +114,16 @@ private:
                 Vec::Store(startU_ + i * WIDTH, u[i]);
                 Vec::Store(startV_ + i * WIDTH, v[i]);
             }
-            for (int step = 0; step < BLOCK; ++step)
+            for (int step = 0; step < BLOCK - 1; ++step)
                 for (int i = 0; i < VECTORS; ++i)
                     Step<Vec>(i, u[i], v[i], Vec::Load(x_ + i * WIDTH), Vec::Load(y_ + i * WIDTH),
                               two);
+            // The last step's |z|^2 is the block's last test; its u*u and v*v
+            // are the step's own.
             suspects = unsafe_;
             for (int i = 0; i < VECTORS; ++i) {
-                const V size = Vec::Add(Vec::Mul(u[i], u[i]), Vec::Mul(v[i], v[i]));
+                const V size = Step<Vec>(i, u[i], v[i], Vec::Load(x_ + i * WIDTH),
+                                         Vec::Load(y_ + i * WIDTH), two);
                 suspects |= LaneMask(Vec::Bits(Vec::NotBelow(size, bound))) << (i * WIDTH);
             }
             suspects &= active_;
@@ -236,20 +239,19 @@ private:
         for (int step = 0; step < BLOCK; ++step)
             for (int i = 0; i < COUNT; ++i) {
                 const int first = (firstVector + i) * WIDTH;
-                const V size = Vec::Add(Vec::Mul(u[i], u[i]), Vec::Mul(v[i], v[i]));
+                const V size = Step<Vec>(i, u[i], v[i], Vec::Load(queueX_ + first),
+                                         Vec::Load(queueY_ + first), two);
                 reached[i] = Vec::Or(reached[i], Vec::AtLeast(size, bound));
                 below[i] = Vec::Select(reached[i], below[i], Vec::Add(below[i], one));
-                Step<Vec>(i, u[i], v[i], Vec::Load(queueX_ + first), Vec::Load(queueY_ + first),
-                          two);
             }
         for (int i = 0; i < COUNT; ++i)
             Vec::Store(queueStepsBelow_ + (firstVector + i) * WIDTH, below[i]);
     }
 
     // The first step at or above the bound is where the literal loop stops,
-    // unless its counter ran out first. None in the block: a safe lane
-    // escaped at the test after it, a waiting one goes on. Returns the
-    // waiting lane's bit when it took a new pixel.
+    // unless its counter ran out first. None in the block (only an unsafe
+    // lane can have none): the waiting lane goes on. Returns the waiting
+    // lane's bit when it took a new pixel.
     LaneMask FinishReplayed(int entry)
     {
         const int step = static_cast<int>(queueStepsBelow_[entry]);

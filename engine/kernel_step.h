@@ -39,9 +39,12 @@ inline V Opaque(V a)
 // u * 2.0 give the same bits in every case (overflow, NaN, subnormals); the
 // multiplier takes it on odd vectors and the adder on even ones, which
 // balances the two kinds of unit (four adds and three multiplies otherwise).
+// Returns the literal loop's test value for the step, |z|^2 = u*u + v*v of
+// the z before it; callers that do not use it pay nothing for it.
 template <class Vec>
-inline void Step(int vector, typename Vec::Type& u, typename Vec::Type& v,
-                 typename Vec::Type x, typename Vec::Type y, typename Vec::Type two)
+inline typename Vec::Type Step(int vector, typename Vec::Type& u, typename Vec::Type& v,
+                               typename Vec::Type x, typename Vec::Type y,
+                               typename Vec::Type two)
 {
     using V = typename Vec::Type;
     const V uu = Vec::Mul(u, u);
@@ -50,6 +53,7 @@ inline void Step(int vector, typename Vec::Type& u, typename Vec::Type& v,
     const V twoUV = Vec::Mul(twoU, v);
     u = Vec::Sub(Vec::Sub(uu, vv), x);
     v = Vec::Sub(twoUV, y);
+    return Vec::Add(uu, vv);
 }
 
 // VECTORS independent vectors through `steps` steps and nothing else: the
