@@ -19,11 +19,12 @@ namespace {
 const char USAGE[] =
     "usage: mandel-bench [--quick] [--path avx512|avx2|sse2] [--case NAME] [--help]\n"
     "Times the reference loop and the fast kernel on fixed views and checks that\n"
-    "their pixels are identical; exits 1 when any case differs. --quick renders\n"
-    "smaller images, for the test run; --path forces a vector path (default: the\n"
-    "widest the machine runs); --case runs one case only. First measures the\n"
+    "their pixels are identical; exits 1 when any case differs. First measures the\n"
     "ceiling: the best rate of the kernel's bare step on any vector path with 1 to\n"
-    "12 independent vectors.\n";
+    "12 independent vectors.\n"
+    "  --quick      smaller images, on every vector path the machine runs (the test run)\n"
+    "  --path NAME  one vector path (default: the widest the machine runs)\n"
+    "  --case NAME  one case only\n";
 
 using Clock = std::chrono::steady_clock;
 
@@ -157,7 +158,9 @@ bool Same(const Render& a, const Render& b)
 
 // Runs one case and prints its line; false when the pixels differ or the
 // view is not what the case claims.
-bool RunCase(const Case& c, KernelPath fastPath, int32_t width, int32_t height,
+// Runs one case on each of the paths and prints a line for each; false when
+// the pixels differ or the view is not what the case claims.
+bool RunCase(const Case& c, const std::vector<Path>& paths, int32_t width, int32_t height,
              const Ceiling& ceiling, double cyclesPerSecond)
 {
     currentView = DEFAULT_VIEW;
@@ -172,30 +175,32 @@ bool RunCase(const Case& c, KernelPath fastPath, int32_t width, int32_t height,
         currentView.Ymax = c.bounds.Ymax;
     }
 
-    const Render fast = Time(fastPath, c.threads, width, height);
-    Render baseline, reference;
-    if (c.baselineIsFastOnOneThread) {
-        baseline = Time(fastPath, 1, width, height);
-        reference = Time(KernelPath::Reference, c.threads, width, height);
-    } else {
-        baseline = reference = Time(KernelPath::Reference, c.threads, width, height);
-    }
-    const bool identical = Same(fast, reference);
-
-    const double fastRate = fast.iterations / fast.seconds;
-    std::printf("case=%s size=%dx%d iterations=%d threads=%d reference_s=%.4f fast_s=%.4f "
-                "speedup=%.1f fast_gpis=%.2f identical=%s ceiling_fraction=%.2f "
-                "cycles_ghz=%.2f fast_pic=%.2f\n",
-                c.name, width, height, c.iterations, c.threads, baseline.seconds, fast.seconds,
-                baseline.seconds / fast.seconds, fastRate / 1e9, identical ? "yes" : "no",
-                fastRate / ceiling.rate, cyclesPerSecond / 1e9, fastRate / cyclesPerSecond);
-    std::fflush(stdout);
+    const Render reference = Time(KernelPath::Reference, c.threads, width, height);
     if (c.everyPixelEscapes &&
         std::count(reference.pixels.begin(), reference.pixels.end(), 0u) != 0) {
         std::fprintf(stderr, "mandel-bench: %s has pixels that never escape\n", c.name);
         return false;
     }
-    return identical;
+    bool allIdentical = true;
+    for (const Path& p : paths) {
+        const Render fast = Time(p.path, c.threads, width, height);
+        const double baselineSeconds =
+            c.baselineIsFastOnOneThread ? Time(p.path, 1, width, height).seconds
+                                        : reference.seconds;
+        const bool identical = Same(fast, reference);
+        allIdentical = allIdentical && identical;
+
+        const double fastRate = fast.iterations / fast.seconds;
+        std::printf("case=%s size=%dx%d iterations=%d threads=%d reference_s=%.4f fast_s=%.4f "
+                    "speedup=%.1f fast_gpis=%.2f identical=%s ceiling_fraction=%.2f "
+                    "cycles_ghz=%.2f fast_pic=%.2f path=%s\n",
+                    c.name, width, height, c.iterations, c.threads, baselineSeconds,
+                    fast.seconds, baselineSeconds / fast.seconds, fastRate / 1e9,
+                    identical ? "yes" : "no", fastRate / ceiling.rate, cyclesPerSecond / 1e9,
+                    fastRate / cyclesPerSecond, p.name);
+        std::fflush(stdout);
+    }
+    return allIdentical;
 }
 
 }  // namespace
@@ -203,7 +208,7 @@ bool RunCase(const Case& c, KernelPath fastPath, int32_t width, int32_t height,
 int main(int argc, char** argv)
 {
     bool quick = false;
-    KernelPath fastPath = SelectedKernelPath();
+    const Path* forcedPath = nullptr;
     const char* onlyCase = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
@@ -216,7 +221,7 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "mandel-bench: path '%s' is not available\n%s", name, USAGE);
                 return 2;
             }
-            fastPath = p->path;
+            forcedPath = p;
         } else if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) {
             onlyCase = argv[++i];
             if (std::none_of(std::begin(CASES), std::end(CASES),
@@ -234,6 +239,13 @@ int main(int argc, char** argv)
     }
     const int32_t width = quick ? 480 : 1920;
     const int32_t height = quick ? 270 : 1080;
+    // The quick run checks every path the machine runs; a full run times the
+    // one the viewer would use.
+    std::vector<Path> paths;
+    for (const Path& p : VECTOR_PATHS)
+        if (forcedPath ? &p == forcedPath
+                       : IsKernelPathAvailable(p.path) && (quick || p.path == SelectedKernelPath()))
+            paths.push_back(p);
 
     const Ceiling ceiling = MeasureCeiling(quick ? 20000 : 200000);
     const double cyclesPerSecond = MeasureClock(quick ? 20000 : 200000);
@@ -245,7 +257,7 @@ int main(int argc, char** argv)
     bool allIdentical = true;
     for (const Case& c : CASES)
         if (!onlyCase || std::strcmp(c.name, onlyCase) == 0)
-            allIdentical = RunCase(c, fastPath, width, height, ceiling, cyclesPerSecond) &&
+            allIdentical = RunCase(c, paths, width, height, ceiling, cyclesPerSecond) &&
                            allIdentical;
     return allIdentical ? 0 : 1;
 }
