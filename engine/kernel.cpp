@@ -24,22 +24,40 @@ uint32_t PackColor(int32_t k, int32_t colorCount)
 
 namespace {
 
+// __builtin_cpu_supports is also false when the system does not save the
+// path's registers (XGETBV: the upper halves of ymm for AVX2, the opmask and
+// zmm state for AVX-512); the explicit init makes the answers valid during
+// static initialisation.
 bool ProcessorHasAvx2()
 {
-    // Also true only when the system saves the vector registers (XGETBV); the
-    // explicit init makes the answer valid during static initialisation.
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
 
+bool ProcessorHasAvx512()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+}
+
 const bool avx2Available = ProcessorHasAvx2();
-KernelPath selectedPath = avx2Available ? KernelPath::Avx2 : KernelPath::Sse2;
+const bool avx512Available = ProcessorHasAvx512();
+KernelPath selectedPath = avx512Available ? KernelPath::Avx512
+                          : avx2Available ? KernelPath::Avx2
+                                          : KernelPath::Sse2;
 
 }  // namespace
 
 bool IsKernelPathAvailable(KernelPath path)
 {
-    return path != KernelPath::Avx2 || avx2Available;
+    switch (path) {
+    case KernelPath::Avx512:
+        return avx512Available;
+    case KernelPath::Avx2:
+        return avx2Available;
+    default:
+        return true;
+    }
 }
 
 bool SelectKernelPath(KernelPath path)
@@ -53,6 +71,22 @@ bool SelectKernelPath(KernelPath path)
 KernelPath SelectedKernelPath()
 {
     return selectedPath;
+}
+
+uint64_t RunCeilingLoop(KernelPath path, int vectors, int32_t steps)
+{
+    if (!IsKernelPathAvailable(path) || vectors < 1 || vectors > MAX_CEILING_VECTORS)
+        return 0;
+    switch (path) {
+    case KernelPath::Avx512:
+        return RunCeilingLoopAvx512(vectors, steps);
+    case KernelPath::Avx2:
+        return RunCeilingLoopAvx2(vectors, steps);
+    case KernelPath::Sse2:
+        return RunCeilingLoopSse2(vectors, steps);
+    default:
+        return 0;
+    }
 }
 
 uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
@@ -69,8 +103,16 @@ uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
     job.dy = PlaneStep(Ymin, Ymax, rows);
     job.bound = escapeBound;
     job.colors = currentView.colorCount;
+    job.iterLimit = currentView.iterLimit;
     job.width = width;
     job.rows = rows;
     job.pixels = pixels;
-    return selectedPath == KernelPath::Avx2 ? RenderRegionAvx2(job) : RenderRegionSse2(job);
+    switch (selectedPath) {
+    case KernelPath::Avx512:
+        return RenderRegionAvx512(job);
+    case KernelPath::Avx2:
+        return RenderRegionAvx2(job);
+    default:
+        return RenderRegionSse2(job);
+    }
 }

@@ -1,7 +1,8 @@
 // The escape-time kernel: computes one rectangular block of the picture into
 // 32-bit pixel words. No window headers; runs on the strip renderer's worker
 // threads, several calls at once on disjoint blocks. Reads escapeBound and the
-// current view's colorCount and iterLimit, which nobody writes during a render.
+// current view's colorCount and iterLimit, which nobody writes during a render;
+// the vector kernels get them in their job and read no shared state.
 // RenderRegion is the fast vector kernel; RenderRegionReference is the literal
 // loop that defines the picture, kept as the oracle the fast one is tested
 // against.
@@ -27,15 +28,22 @@ uint64_t RenderRegionReference(double Xmin, double Ymin, double Xmax, double Yma
                                int32_t width, int32_t rows, uint32_t* pixels);
 
 // How RenderRegion computes: the literal loop, or vectors of the instruction
-// set named. At start-up it takes the best vectors the processor and the
-// system support; tests and mandel-bench force each path in turn (the literal
-// one to run the reference through the strip renderer). Change it only while
-// no render runs.
-enum class KernelPath { Reference, Sse2, Avx2 };
+// set named (AVX-512 means its F and DQ parts). At start-up it takes the
+// widest vectors the processor has and the system saves the registers of;
+// tests and mandel-bench force each path in turn (the literal one to run the
+// reference through the strip renderer). Change it only while no render runs.
+enum class KernelPath { Reference, Sse2, Avx2, Avx512 };
 bool IsKernelPathAvailable(KernelPath path);
 // False, changing nothing, when the path is not available.
 bool SelectKernelPath(KernelPath path);
 KernelPath SelectedKernelPath();
+
+// The ceiling of a vector path, for mandel-bench: `vectors` independent
+// vectors (1 to MAX_CEILING_VECTORS) through `steps` of the fast kernel's
+// step and nothing else. Returns the pixel-iterations done; 0 for the
+// literal loop or a path that is not available.
+constexpr int MAX_CEILING_VECTORS = 12;
+uint64_t RunCeilingLoop(KernelPath path, int vectors, int32_t steps);
 
 // (hi - lo) / count rounded to a double. Finite bounds whose difference
 // overflows a double (near +-1.7e308) still give the finite step that a wider

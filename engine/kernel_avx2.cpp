@@ -10,6 +10,7 @@ namespace {
 // Masks are vectors of all-ones or all-zero lanes, as the compares give them.
 struct Avx2 {
     using Type = __m256d;
+    using Mask = __m256d;
     static constexpr int WIDTH = 4;
 
     static Type Load(const double* p) { return _mm256_loadu_pd(p); }
@@ -20,18 +21,28 @@ struct Avx2 {
     static Type Mul(Type a, Type b) { return _mm256_mul_pd(a, b); }
     // Unordered compare: true for NaN too, the opposite of the literal loop's
     // s < bound.
-    static Type NotBelow(Type a, Type b) { return _mm256_cmp_pd(a, b, _CMP_NLT_UQ); }
+    static Mask NotBelow(Type a, Type b) { return _mm256_cmp_pd(a, b, _CMP_NLT_UQ); }
     // Ordered compares: false for NaN, like the literal !(s >= bound) test.
-    static Type AtLeast(Type a, Type b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
-    static Type SameBits(Type a, Type b)
+    static Mask AtLeast(Type a, Type b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
+    static Mask SameBits(Type a, Type b)
     {
         return _mm256_castsi256_pd(
             _mm256_cmpeq_epi64(_mm256_castpd_si256(a), _mm256_castpd_si256(b)));
     }
-    static Type And(Type mask, Type a) { return _mm256_and_pd(mask, a); }
-    static Type Or(Type a, Type b) { return _mm256_or_pd(a, b); }
-    static Type Select(Type mask, Type a, Type b) { return _mm256_blendv_pd(b, a, mask); }
-    static int Bits(Type mask) { return _mm256_movemask_pd(mask); }
+    static Mask And(Mask a, Mask b) { return _mm256_and_pd(a, b); }
+    static Mask Or(Mask a, Mask b) { return _mm256_or_pd(a, b); }
+    static Type Select(Mask mask, Type a, Type b) { return _mm256_blendv_pd(b, a, mask); }
+    static unsigned Bits(Mask mask) { return _mm256_movemask_pd(mask); }
+};
+
+// See LaneTuning in kernel_lanes.h.
+template <>
+struct LaneTuning<Avx2> {
+#if defined(__x86_64__)
+    static constexpr int VECTORS = 6, BLOCK = 16, EPOCH = 4;
+#else
+    static constexpr int VECTORS = 3, BLOCK = 16, EPOCH = 4;
+#endif
 };
 
 }  // namespace
@@ -39,4 +50,9 @@ struct Avx2 {
 uint64_t RenderRegionAvx2(const RegionJob& job)
 {
     return RunLanes<Avx2>(job);
+}
+
+uint64_t RunCeilingLoopAvx2(int vectors, int32_t steps)
+{
+    return RunBareSteps<Avx2>(vectors, steps);
 }

@@ -7,7 +7,7 @@
 
 // One block of the picture, with the per-call values already read and the
 // plane steps already computed, so that the vector units need no inline code
-// shared with the rest of the program.
+// shared with the rest of the program and read no shared state.
 struct RegionJob {
     double Xmin;
     double Ymax;
@@ -15,10 +15,17 @@ struct RegionJob {
     double dy;
     double bound;
     int32_t colors;
+    int32_t iterLimit;
     int32_t width;  // at least 1
     int32_t rows;   // at least 1
     uint32_t* pixels;
 };
 
+uint64_t RenderRegionAvx512(const RegionJob& job);
 uint64_t RenderRegionAvx2(const RegionJob& job);
 uint64_t RenderRegionSse2(const RegionJob& job);
+
+// RunCeilingLoop on each path (see kernel.h).
+uint64_t RunCeilingLoopAvx512(int vectors, int32_t steps);
+uint64_t RunCeilingLoopAvx2(int vectors, int32_t steps);
+uint64_t RunCeilingLoopSse2(int vectors, int32_t steps);

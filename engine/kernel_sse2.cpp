@@ -9,6 +9,7 @@ namespace {
 // Masks are vectors of all-ones or all-zero lanes, as the compares give them.
 struct Sse2 {
     using Type = __m128d;
+    using Mask = __m128d;
     static constexpr int WIDTH = 2;
 
     static Type Load(const double* p) { return _mm_loadu_pd(p); }
@@ -19,23 +20,33 @@ struct Sse2 {
     static Type Mul(Type a, Type b) { return _mm_mul_pd(a, b); }
     // Unordered compare: true for NaN too, the opposite of the literal loop's
     // s < bound.
-    static Type NotBelow(Type a, Type b) { return _mm_cmpnlt_pd(a, b); }
+    static Mask NotBelow(Type a, Type b) { return _mm_cmpnlt_pd(a, b); }
     // Ordered compares: false for NaN, like the literal !(s >= bound) test.
-    static Type AtLeast(Type a, Type b) { return _mm_cmpge_pd(a, b); }
+    static Mask AtLeast(Type a, Type b) { return _mm_cmpge_pd(a, b); }
     // SSE2 compares 32-bit halves only: a lane is equal when both halves are.
-    static Type SameBits(Type a, Type b)
+    static Mask SameBits(Type a, Type b)
     {
         const __m128i halves = _mm_cmpeq_epi32(_mm_castpd_si128(a), _mm_castpd_si128(b));
         const __m128i swapped = _mm_shuffle_epi32(halves, _MM_SHUFFLE(2, 3, 0, 1));
         return _mm_castsi128_pd(_mm_and_si128(halves, swapped));
     }
-    static Type And(Type mask, Type a) { return _mm_and_pd(mask, a); }
-    static Type Or(Type a, Type b) { return _mm_or_pd(a, b); }
-    static Type Select(Type mask, Type a, Type b)
+    static Mask And(Mask a, Mask b) { return _mm_and_pd(a, b); }
+    static Mask Or(Mask a, Mask b) { return _mm_or_pd(a, b); }
+    static Type Select(Mask mask, Type a, Type b)
     {
         return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
     }
-    static int Bits(Type mask) { return _mm_movemask_pd(mask); }
+    static unsigned Bits(Mask mask) { return _mm_movemask_pd(mask); }
+};
+
+// See LaneTuning in kernel_lanes.h.
+template <>
+struct LaneTuning<Sse2> {
+#if defined(__x86_64__)
+    static constexpr int VECTORS = 6, BLOCK = 16, EPOCH = 4;
+#else
+    static constexpr int VECTORS = 3, BLOCK = 16, EPOCH = 4;
+#endif
 };
 
 }  // namespace
@@ -43,4 +54,9 @@ struct Sse2 {
 uint64_t RenderRegionSse2(const RegionJob& job)
 {
     return RunLanes<Sse2>(job);
+}
+
+uint64_t RunCeilingLoopSse2(int vectors, int32_t steps)
+{
+    return RunBareSteps<Sse2>(vectors, steps);
 }

@@ -1,5 +1,6 @@
 // The fast kernel against the literal reference loop, pixel for pixel and
-// count for count, on each vector path the processor has.
+// count for count, on each vector path the processor has; the choice of path.
+#include <cpuid.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -194,17 +195,64 @@ TEST_P(FastKernel, PeriodicPointsAtTheHighestLimit)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, FastKernel, ::testing::Values(KernelPath::Avx2, KernelPath::Sse2),
+const char* NameOf(KernelPath path)
+{
+    switch (path) {
+    case KernelPath::Avx512:
+        return "Avx512";
+    case KernelPath::Avx2:
+        return "Avx2";
+    case KernelPath::Sse2:
+        return "Sse2";
+    default:
+        return "Reference";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, FastKernel,
+                         ::testing::Values(KernelPath::Avx512, KernelPath::Avx2, KernelPath::Sse2),
                          [](const ::testing::TestParamInfo<KernelPath>& info) {
-                             return info.param == KernelPath::Avx2 ? "Avx2" : "Sse2";
+                             return NameOf(info.param);
                          });
 
-TEST(KernelPath, StartsOnTheBestAvailableVectors)
+// Whether the processor has the path's instructions and the system saves its
+// registers, read here from CPUID and XGETBV themselves, apart from the
+// compiler's helper that the kernel asks.
+bool SystemRuns(KernelPath path)
 {
-    EXPECT_TRUE(IsKernelPathAvailable(KernelPath::Sse2));
+    if (path == KernelPath::Reference || path == KernelPath::Sse2)
+        return true;
+    unsigned eax, ebx, ecx, edx;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_OSXSAVE) || !(ecx & bit_AVX))
+        return false;
+    unsigned savedLow, savedHigh;
+    asm volatile("xgetbv" : "=a"(savedLow), "=d"(savedHigh) : "c"(0));
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx))
+        return false;
+    const unsigned XMM_YMM = 0x06, OPMASK_ZMM = 0xE0;
+    if (path == KernelPath::Avx2)
+        return (ebx & bit_AVX2) && (savedLow & XMM_YMM) == XMM_YMM;
+    return (ebx & bit_AVX512F) && (ebx & bit_AVX512DQ) &&
+           (savedLow & (XMM_YMM | OPMASK_ZMM)) == (XMM_YMM | OPMASK_ZMM);
+}
+
+// Never a path the machine cannot run, and the widest one it can.
+TEST(KernelPath, StartsOnTheWidestVectorsTheSystemRuns)
+{
+    const KernelPath widestFirst[] = {KernelPath::Avx512, KernelPath::Avx2, KernelPath::Sse2};
+    const KernelPath start = SelectedKernelPath();
     EXPECT_TRUE(IsKernelPathAvailable(KernelPath::Reference));
-    EXPECT_EQ(SelectedKernelPath(),
-              IsKernelPathAvailable(KernelPath::Avx2) ? KernelPath::Avx2 : KernelPath::Sse2);
+    for (KernelPath path : widestFirst) {
+        SCOPED_TRACE(NameOf(path));
+        EXPECT_EQ(IsKernelPathAvailable(path), SystemRuns(path));
+        if (!SystemRuns(path)) {
+            EXPECT_FALSE(SelectKernelPath(path));
+        }
+    }
+    EXPECT_EQ(SelectedKernelPath(), start);
+    const KernelPath* widest = std::find_if(std::begin(widestFirst), std::end(widestFirst),
+                                            SystemRuns);
+    EXPECT_EQ(NameOf(start), NameOf(*widest));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // mandel-bench: times the literal reference loop against the fast kernel on a
 // fixed set of views, side by side in one run, and checks that both compute
-// identical pixels and counts. Single-threaded except for the two-strip case.
+// identical pixels and counts, and measures the processor's ceiling for the
+// kernel's step and its clock to put the fast kernel's speed in proportion.
+// Single-threaded except for the two-strip case.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -15,10 +17,21 @@
 namespace {
 
 const char USAGE[] =
-    "usage: mandel-bench [--quick] [--path avx2|sse2]\n"
+    "usage: mandel-bench [--quick] [--path avx512|avx2|sse2] [--case NAME] [--help]\n"
     "Times the reference loop and the fast kernel on fixed views and checks that\n"
-    "their pixels are identical; exits 1 when any case differs. --quick renders\n"
-    "smaller images, for the test run.\n";
+    "their pixels are identical; exits 1 when any case differs. First measures the\n"
+    "ceiling: the best rate of the kernel's bare step on any vector path with 1 to\n"
+    "12 independent vectors.\n"
+    "  --quick      smaller images, on every vector path the machine runs (the test run)\n"
+    "  --path NAME  one vector path (default: the widest the machine runs)\n"
+    "  --case NAME  one case only\n";
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 struct Bounds {
     double Xmin, Xmax, Ymin, Ymax;
@@ -69,15 +82,73 @@ Render Time(KernelPath path, int32_t threads, int32_t width, int32_t height)
     const FractalView& v = currentView;
     double total = 0;
     do {
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         render.iterations =
             RenderView(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, render.pixels.data());
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds = SecondsSince(start);
         render.seconds = total == 0 ? seconds : std::min(render.seconds, seconds);
         total += seconds;
     } while (total < 0.5);
     return render;
+}
+
+struct Path {
+    const char* name;
+    KernelPath path;
+};
+
+const Path VECTOR_PATHS[] = {
+    {"avx512", KernelPath::Avx512}, {"avx2", KernelPath::Avx2}, {"sse2", KernelPath::Sse2}};
+
+// The fastest the step alone runs on this machine: pixel-iterations per
+// second, best over the vector paths and counts of independent vectors.
+struct Ceiling {
+    const char* path = "";
+    int vectors = 0;
+    double rate = 0;
+};
+
+// The best of a few timed runs of the bare step.
+double CeilingRate(KernelPath path, int vectors, int32_t steps)
+{
+    double best = 0;
+    for (int run = 0; run < 3; ++run) {
+        const auto start = Clock::now();
+        const uint64_t iterations = RunCeilingLoop(path, vectors, steps);
+        best = std::max(best, iterations / SecondsSince(start));
+    }
+    return best;
+}
+
+Ceiling MeasureCeiling(int32_t steps)
+{
+    Ceiling ceiling;
+    for (const Path& p : VECTOR_PATHS) {
+        if (!IsKernelPathAvailable(p.path))
+            continue;
+        for (int vectors = 1; vectors <= MAX_CEILING_VECTORS; ++vectors) {
+            const double rate = CeilingRate(p.path, vectors, steps);
+            if (rate > ceiling.rate)
+                ceiling = {p.name, vectors, rate};
+        }
+    }
+    return ceiling;
+}
+
+// Cycles per second, from a chain of dependent integer adds (one cycle each):
+// the best of a few runs.
+double MeasureClock(int64_t rounds)
+{
+    constexpr int ADDS_A_ROUND = 100;
+    double best = 0;
+    for (int run = 0; run < 5; ++run) {
+        uint32_t chain = 0;
+        const auto start = Clock::now();
+        for (int64_t round = 0; round < rounds; ++round)
+            asm volatile(".rept 100\n\taddl $1, %0\n\t.endr" : "+r"(chain));
+        best = std::max(best, rounds * ADDS_A_ROUND / SecondsSince(start));
+    }
+    return best;
 }
 
 bool Same(const Render& a, const Render& b)
@@ -87,7 +158,10 @@ bool Same(const Render& a, const Render& b)
 
 // Runs one case and prints its line; false when the pixels differ or the
 // view is not what the case claims.
-bool RunCase(const Case& c, KernelPath fastPath, int32_t width, int32_t height)
+// Runs one case on each of the paths and prints a line for each; false when
+// the pixels differ or the view is not what the case claims.
+bool RunCase(const Case& c, const std::vector<Path>& paths, int32_t width, int32_t height,
+             const Ceiling& ceiling, double cyclesPerSecond)
 {
     currentView = DEFAULT_VIEW;
     currentView.iterLimit = c.iterations;
@@ -101,28 +175,32 @@ bool RunCase(const Case& c, KernelPath fastPath, int32_t width, int32_t height)
         currentView.Ymax = c.bounds.Ymax;
     }
 
-    const Render fast = Time(fastPath, c.threads, width, height);
-    Render baseline, reference;
-    if (c.baselineIsFastOnOneThread) {
-        baseline = Time(fastPath, 1, width, height);
-        reference = Time(KernelPath::Reference, c.threads, width, height);
-    } else {
-        baseline = reference = Time(KernelPath::Reference, c.threads, width, height);
-    }
-    const bool identical = Same(fast, reference);
-
-    std::printf("case=%s size=%dx%d iterations=%d threads=%d reference_s=%.4f fast_s=%.4f "
-                "speedup=%.1f fast_gpis=%.2f identical=%s\n",
-                c.name, width, height, c.iterations, c.threads, baseline.seconds, fast.seconds,
-                baseline.seconds / fast.seconds, fast.iterations / fast.seconds / 1e9,
-                identical ? "yes" : "no");
-    std::fflush(stdout);
+    const Render reference = Time(KernelPath::Reference, c.threads, width, height);
     if (c.everyPixelEscapes &&
         std::count(reference.pixels.begin(), reference.pixels.end(), 0u) != 0) {
         std::fprintf(stderr, "mandel-bench: %s has pixels that never escape\n", c.name);
         return false;
     }
-    return identical;
+    bool allIdentical = true;
+    for (const Path& p : paths) {
+        const Render fast = Time(p.path, c.threads, width, height);
+        const double baselineSeconds =
+            c.baselineIsFastOnOneThread ? Time(p.path, 1, width, height).seconds
+                                        : reference.seconds;
+        const bool identical = Same(fast, reference);
+        allIdentical = allIdentical && identical;
+
+        const double fastRate = fast.iterations / fast.seconds;
+        std::printf("case=%s size=%dx%d iterations=%d threads=%d reference_s=%.4f fast_s=%.4f "
+                    "speedup=%.1f fast_gpis=%.2f identical=%s ceiling_fraction=%.2f "
+                    "cycles_ghz=%.2f fast_pic=%.2f path=%s\n",
+                    c.name, width, height, c.iterations, c.threads, baselineSeconds,
+                    fast.seconds, baselineSeconds / fast.seconds, fastRate / 1e9,
+                    identical ? "yes" : "no", fastRate / ceiling.rate, cyclesPerSecond / 1e9,
+                    fastRate / cyclesPerSecond, p.name);
+        std::fflush(stdout);
+    }
+    return allIdentical;
 }
 
 }  // namespace
@@ -130,19 +208,30 @@ bool RunCase(const Case& c, KernelPath fastPath, int32_t width, int32_t height)
 int main(int argc, char** argv)
 {
     bool quick = false;
-    KernelPath fastPath = SelectedKernelPath();
+    const Path* forcedPath = nullptr;
+    const char* onlyCase = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
         } else if (std::strcmp(argv[i], "--path") == 0 && i + 1 < argc) {
             const char* name = argv[++i];
-            fastPath = std::strcmp(name, "avx2") == 0   ? KernelPath::Avx2
-                       : std::strcmp(name, "sse2") == 0 ? KernelPath::Sse2
-                                                        : KernelPath::Reference;
-            if (fastPath == KernelPath::Reference || !IsKernelPathAvailable(fastPath)) {
+            const Path* p = std::find_if(std::begin(VECTOR_PATHS), std::end(VECTOR_PATHS),
+                                         [&](const Path& p) { return std::strcmp(p.name, name) == 0; });
+            if (p == std::end(VECTOR_PATHS) || !IsKernelPathAvailable(p->path)) {
                 std::fprintf(stderr, "mandel-bench: path '%s' is not available\n%s", name, USAGE);
                 return 2;
             }
+            forcedPath = p;
+        } else if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) {
+            onlyCase = argv[++i];
+            if (std::none_of(std::begin(CASES), std::end(CASES),
+                             [&](const Case& c) { return std::strcmp(c.name, onlyCase) == 0; })) {
+                std::fprintf(stderr, "mandel-bench: no case '%s'\n%s", onlyCase, USAGE);
+                return 2;
+            }
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(USAGE, stdout);
+            return 0;
         } else {
             std::fputs(USAGE, stderr);
             return 2;
@@ -150,9 +239,25 @@ int main(int argc, char** argv)
     }
     const int32_t width = quick ? 480 : 1920;
     const int32_t height = quick ? 270 : 1080;
+    // The quick run checks every path the machine runs; a full run times the
+    // one the viewer would use.
+    std::vector<Path> paths;
+    for (const Path& p : VECTOR_PATHS)
+        if (forcedPath ? &p == forcedPath
+                       : IsKernelPathAvailable(p.path) && (quick || p.path == SelectedKernelPath()))
+            paths.push_back(p);
+
+    const Ceiling ceiling = MeasureCeiling(quick ? 20000 : 200000);
+    const double cyclesPerSecond = MeasureClock(quick ? 20000 : 200000);
+    std::printf("ceiling path=%s vectors=%d gpis=%.2f cycles_ghz=%.2f pic=%.2f\n", ceiling.path,
+                ceiling.vectors, ceiling.rate / 1e9, cyclesPerSecond / 1e9,
+                ceiling.rate / cyclesPerSecond);
+    std::fflush(stdout);
 
     bool allIdentical = true;
     for (const Case& c : CASES)
-        allIdentical = RunCase(c, fastPath, width, height) && allIdentical;
+        if (!onlyCase || std::strcmp(c.name, onlyCase) == 0)
+            allIdentical = RunCase(c, paths, width, height, ceiling, cyclesPerSecond) &&
+                           allIdentical;
     return allIdentical ? 0 : 1;
 }

@@ -1,0 +1,57 @@
+// RenderRegion's AVX-512 path: eight doubles a vector, flags in mask
+// registers. The only file compiled with -mavx512f -mavx512dq (never -mfma);
+// kernel.cpp calls it on the worker threads only when the processor has
+// AVX-512 and the system saves its registers.
+#include <immintrin.h>
+
+#include "engine/kernel_lanes.h"
+
+namespace {
+
+struct Avx512 {
+    using Type = __m512d;
+    using Mask = __mmask8;
+    static constexpr int WIDTH = 8;
+
+    static Type Load(const double* p) { return _mm512_loadu_pd(p); }
+    static void Store(double* p, Type a) { _mm512_storeu_pd(p, a); }
+    static Type Set(double a) { return _mm512_set1_pd(a); }
+    static Type Add(Type a, Type b) { return _mm512_add_pd(a, b); }
+    static Type Sub(Type a, Type b) { return _mm512_sub_pd(a, b); }
+    static Type Mul(Type a, Type b) { return _mm512_mul_pd(a, b); }
+    // Unordered compare: true for NaN too, the opposite of the literal loop's
+    // s < bound.
+    static Mask NotBelow(Type a, Type b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLT_UQ); }
+    // Ordered compares: false for NaN, like the literal !(s >= bound) test.
+    static Mask AtLeast(Type a, Type b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+    static Mask SameBits(Type a, Type b)
+    {
+        return _mm512_cmpeq_epi64_mask(_mm512_castpd_si512(a), _mm512_castpd_si512(b));
+    }
+    static Mask And(Mask a, Mask b) { return _kand_mask8(a, b); }
+    static Mask Or(Mask a, Mask b) { return _kor_mask8(a, b); }
+    static Type Select(Mask mask, Type a, Type b) { return _mm512_mask_blend_pd(mask, b, a); }
+    static unsigned Bits(Mask mask) { return _cvtmask8_u32(mask); }
+};
+
+// See LaneTuning in kernel_lanes.h.
+template <>
+struct LaneTuning<Avx512> {
+#if defined(__x86_64__)
+    static constexpr int VECTORS = 8, BLOCK = 16, EPOCH = 4;
+#else
+    static constexpr int VECTORS = 3, BLOCK = 16, EPOCH = 4;
+#endif
+};
+
+}  // namespace
+
+uint64_t RenderRegionAvx512(const RegionJob& job)
+{
+    return RunLanes<Avx512>(job);
+}
+
+uint64_t RunCeilingLoopAvx512(int vectors, int32_t steps)
+{
+    return RunBareSteps<Avx512>(vectors, steps);
+}
