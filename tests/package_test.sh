@@ -36,6 +36,7 @@ grep -q "^mandel-render [0-9]" "$dir/version" || fail "version: $(cat "$dir/vers
 # The viewer's version resource (what Explorer's Properties show) says the same.
 version=$(sed -n 's/^mandel-render //p' "$dir/version" | tr -d '\r')
 strings -el mandel.exe | grep -qx "$version" || fail "mandel.exe has no version resource of $version"
+"$emulator" ./mandel-bench.exe --version | grep -qx "mandel-bench $version.\{0,1\}" || fail "mandel-bench.exe --version"
 "$emulator" ./mandel-render.exe --size 32 24 --output small.bmp >/dev/null 2>&1 || fail "a render from the unpacked folder"
 [ "$(wc -c <small.bmp)" -eq $((54 + 32 * 24 * 4)) ] || fail "the unpacked renderer wrote no image"
 

@@ -17,7 +17,7 @@
 namespace {
 
 const char USAGE[] =
-    "usage: mandel-bench [--quick] [--path avx512|avx2|sse2] [--case NAME] [--help]\n"
+    "usage: mandel-bench [--quick] [--path avx512|avx2|sse2] [--case NAME] [--help] [--version]\n"
     "Times the reference loop and the fast kernel on fixed views and checks that\n"
     "their pixels are identical; exits 1 when any case differs. First measures the\n"
     "ceiling: the best rate of the kernel's bare step on any vector path with 1 to\n"
@@ -231,6 +231,9 @@ int main(int argc, char** argv)
             }
         } else if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(USAGE, stdout);
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("mandel-bench %s\n", MANDEL_VERSION);
             return 0;
         } else {
             std::fputs(USAGE, stderr);
