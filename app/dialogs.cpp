@@ -14,8 +14,9 @@
 #include <string>
 
 #include "app/resource.h"
-#include "image/user_messages.h"
+#include "app/window_services.h"
 #include "image/bitmap_file.h"
+#include "image/user_messages.h"
 #include "view/decimal_text.h"
 #include "view/view_state.h"
 
@@ -50,11 +51,6 @@ struct ImageSize {
     int32_t width;
     int32_t height;
 };
-
-HINSTANCE InstanceOf(HWND window)
-{
-    return reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-}
 
 INT_PTR EndWith(HWND dialog, INT_PTR result)
 {
@@ -124,7 +120,7 @@ INT_PTR CALLBACK MandelDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 bool RunImageSizeDialog(HWND owner, int32_t* width, int32_t* height)
 {
     ImageSize entered = {};
-    if (DialogBoxParamA(InstanceOf(owner), "SCR_DLG", owner, ScrDlgProc,
+    if (DialogBoxParamA(instanceHandle, "SCR_DLG", owner, ScrDlgProc,
                         reinterpret_cast<LPARAM>(&entered)) <= 0)
         return false;
     *width = entered.width;
@@ -134,5 +130,5 @@ bool RunImageSizeDialog(HWND owner, int32_t* width, int32_t* height)
 
 bool RunCoordinatesDialog(HWND owner)
 {
-    return DialogBoxParamA(InstanceOf(owner), "MANDEL_DLG", owner, MandelDlgProc, 0) > 0;
+    return DialogBoxParamA(instanceHandle, "MANDEL_DLG", owner, MandelDlgProc, 0) > 0;
 }

@@ -34,15 +34,14 @@ struct Avx512 {
     static unsigned Bits(Mask mask) { return _cvtmask8_u32(mask); }
 };
 
-// See LaneTuning in kernel_lanes.h.
+// See LaneTuning in kernel_lanes.h: 32 vector registers hold eight vectors
+// in the 64-bit build.
+#if defined(__x86_64__)
 template <>
 struct LaneTuning<Avx512> {
-#if defined(__x86_64__)
     static constexpr int VECTORS = 8, BLOCK = 16, EPOCH = 4;
-#else
-    static constexpr int VECTORS = 3, BLOCK = 16, EPOCH = 4;
-#endif
 };
+#endif
 
 }  // namespace
 

@@ -362,13 +362,20 @@ private:
     uint64_t iterations_ = 0;
 };
 
-// Vectors in flight, steps a block and blocks an epoch for each vector type,
-// measured with mandel-bench (each kernel file defines its own). Enough
-// vectors cover the latency of the u -> u*u -> -v*v -> -x chain; z of every
-// vector stays in registers, and x and y come from memory where registers run
-// short (16 in the 64-bit build without AVX-512, eight in the 32-bit build).
+// Vectors in flight, steps a block and blocks an epoch, measured with
+// mandel-bench; a kernel file whose vectors measured otherwise specialises it.
+// Enough vectors cover the latency of the u -> u*u -> -v*v -> -x chain; z of
+// every vector stays in registers, and x and y come from memory where
+// registers run short (16 in the 64-bit build without AVX-512, eight in the
+// 32-bit build).
 template <class Vec>
-struct LaneTuning;
+struct LaneTuning {
+#if defined(__x86_64__)
+    static constexpr int VECTORS = 6, BLOCK = 16, EPOCH = 4;
+#else
+    static constexpr int VECTORS = 3, BLOCK = 16, EPOCH = 4;
+#endif
+};
 
 template <class Vec>
 uint64_t RunLanes(const RegionJob& job)

@@ -39,16 +39,6 @@ struct Sse2 {
     static unsigned Bits(Mask mask) { return _mm_movemask_pd(mask); }
 };
 
-// See LaneTuning in kernel_lanes.h.
-template <>
-struct LaneTuning<Sse2> {
-#if defined(__x86_64__)
-    static constexpr int VECTORS = 6, BLOCK = 16, EPOCH = 4;
-#else
-    static constexpr int VECTORS = 3, BLOCK = 16, EPOCH = 4;
-#endif
-};
-
 }  // namespace
 
 uint64_t RenderRegionSse2(const RegionJob& job)

@@ -37,7 +37,7 @@ Buffer MakeBuffer(HWND mainWindow, int32_t width, int32_t height)
         return made;
     void* bits = nullptr;
     made.bitmap = CreateImageSection(nullptr, reinterpret_cast<BITMAPINFO*>(&made.header),
-                                   DIB_RGB_COLORS, &bits, nullptr, 0);
+                                     DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!made.bitmap || !bits) {
         if (made.bitmap)
             DeleteObject(made.bitmap);

@@ -1,8 +1,8 @@
 // mandel-render: renders one view to a Windows bitmap file (or a PNG file),
-// for scripts and for checking and timing the engine without a window. Runs the same strip
-// renderer and file writer as the viewer. The output file is created before
-// the render, so a bad path costs no time, and reaches its name only
-// complete: an interrupt removes it.
+// for scripts and for checking and timing the engine without a window. Runs
+// the same strip renderer and file writer as the viewer. The output file is
+// created before the render, so a bad path costs no time, and reaches its
+// name only complete: an interrupt removes it.
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -57,7 +57,6 @@ bool ParseLong(const char* text, long& value)
     value = std::strtol(text, &end, 10);
     return end != text && *end == '\0' && errno == 0;
 }
-
 
 long ParseChoice(const char* option, const char* text, std::initializer_list<long> allowed)
 {
