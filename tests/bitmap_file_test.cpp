@@ -9,13 +9,11 @@
 #include "image/bitmap_file.h"
 
 #ifndef _WIN32
-#include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #endif
 
 namespace {
@@ -130,16 +128,8 @@ TEST(BitmapFile, AShortWriteKeepsTheOldFileAndLeavesNoOther)
     EXPECT_EQ(fresh, BitmapWriteResult::WriteFailed);
     EXPECT_EQ(ReadFile(path), oldBytes);
 
-    std::vector<std::string> names;
-    DIR* listing = opendir(folder.c_str());
-    ASSERT_NE(listing, nullptr);
-    while (const dirent* entry = readdir(listing))
-        if (entry->d_name[0] != '.' || std::strlen(entry->d_name) > 2)
-            names.push_back(entry->d_name);
-    closedir(listing);
-    EXPECT_EQ(names, std::vector<std::string>{"image.bmp"});
     std::remove(path.c_str());
-    rmdir(folder.c_str());
+    EXPECT_EQ(rmdir(folder.c_str()), 0);  // fails while anything else is left
 }
 
 TEST(BitmapFile, AFailedWriteToADeviceLeavesTheDevice)

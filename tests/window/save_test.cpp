@@ -133,16 +133,6 @@ TEST(Save, AWriteCutShortUnderALimit)
     EXPECT_EQ(harness.Boxes().back().text, "保存できませんでした。") << seen;
     const std::vector<uint8_t> kept = ReadFile(path);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), oldBytes);
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    do {
-        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
-            names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    EXPECT_EQ(names, std::vector<std::string>{"old.bmp"});
     std::remove(path.c_str());
-    RemoveDirectoryA(folder.c_str());
+    EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));  // fails while anything else is left
 }
