@@ -7,6 +7,32 @@
 
 namespace {
 
+// Lane moves for Compress and Expand, one row a 4-bit mask: the 32-bit
+// element indices of _mm256_permutevar8x32_ps.
+struct LanePermutes {
+    int32_t compress[16][8];  // the mask's lanes to the front, in order
+    int32_t expand[16][8];    // the front lanes to the mask's, in order
+    constexpr LanePermutes() : compress(), expand()
+    {
+        for (int mask = 0; mask < 16; ++mask)
+            for (int lane = 0, rank = 0; lane < 4; ++lane)
+                if (mask >> lane & 1) {
+                    compress[mask][2 * rank] = 2 * lane;
+                    compress[mask][2 * rank + 1] = 2 * lane + 1;
+                    expand[mask][2 * lane] = 2 * rank;
+                    expand[mask][2 * lane + 1] = 2 * rank + 1;
+                    ++rank;
+                }
+    }
+};
+constexpr LanePermutes LANE_PERMUTES;
+
+inline __m256d PermuteLanes(__m256d a, const int32_t* indices)
+{
+    const __m256i order = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(indices));
+    return _mm256_castps_pd(_mm256_permutevar8x32_ps(_mm256_castpd_ps(a), order));
+}
+
 // Masks are vectors of all-ones or all-zero lanes, as the compares give them.
 struct Avx2 {
     using Type = __m256d;
@@ -15,6 +41,7 @@ struct Avx2 {
 
     static Type Load(const double* p) { return _mm256_loadu_pd(p); }
     static void Store(double* p, Type a) { _mm256_storeu_pd(p, a); }
+    static void StoreWhere(Mask mask, double* p, Type a) { Store(p, Select(mask, a, Load(p))); }
     static Type Set(double a) { return _mm256_set1_pd(a); }
     static Type Add(Type a, Type b) { return _mm256_add_pd(a, b); }
     static Type Sub(Type a, Type b) { return _mm256_sub_pd(a, b); }
@@ -33,6 +60,20 @@ struct Avx2 {
     static Mask Or(Mask a, Mask b) { return _mm256_or_pd(a, b); }
     static Type Select(Mask mask, Type a, Type b) { return _mm256_blendv_pd(b, a, mask); }
     static unsigned Bits(Mask mask) { return _mm256_movemask_pd(mask); }
+    static Mask FromBits(unsigned bits)
+    {
+        const __m256i lane = _mm256_set_epi64x(8, 4, 2, 1);
+        const __m256i set = _mm256_and_si256(_mm256_set1_epi64x(bits), lane);
+        return _mm256_castsi256_pd(_mm256_cmpeq_epi64(set, lane));
+    }
+    static Type Compress(Mask mask, Type a)
+    {
+        return PermuteLanes(a, LANE_PERMUTES.compress[Bits(mask)]);
+    }
+    static Type Expand(Mask mask, Type a, Type b)
+    {
+        return Select(mask, PermuteLanes(a, LANE_PERMUTES.expand[Bits(mask)]), b);
+    }
 };
 
 }  // namespace

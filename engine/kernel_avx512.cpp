@@ -15,6 +15,7 @@ struct Avx512 {
 
     static Type Load(const double* p) { return _mm512_loadu_pd(p); }
     static void Store(double* p, Type a) { _mm512_storeu_pd(p, a); }
+    static void StoreWhere(Mask mask, double* p, Type a) { _mm512_mask_storeu_pd(p, mask, a); }
     static Type Set(double a) { return _mm512_set1_pd(a); }
     static Type Add(Type a, Type b) { return _mm512_add_pd(a, b); }
     static Type Sub(Type a, Type b) { return _mm512_sub_pd(a, b); }
@@ -32,6 +33,9 @@ struct Avx512 {
     static Mask Or(Mask a, Mask b) { return _kor_mask8(a, b); }
     static Type Select(Mask mask, Type a, Type b) { return _mm512_mask_blend_pd(mask, b, a); }
     static unsigned Bits(Mask mask) { return _cvtmask8_u32(mask); }
+    static Mask FromBits(unsigned bits) { return _cvtu32_mask8(bits); }
+    static Type Compress(Mask mask, Type a) { return _mm512_maskz_compress_pd(mask, a); }
+    static Type Expand(Mask mask, Type a, Type b) { return _mm512_mask_expand_pd(b, mask, a); }
 };
 
 // See LaneTuning in kernel_lanes.h: 32 vector registers hold eight vectors

@@ -14,6 +14,7 @@ struct Sse2 {
 
     static Type Load(const double* p) { return _mm_loadu_pd(p); }
     static void Store(double* p, Type a) { _mm_storeu_pd(p, a); }
+    static void StoreWhere(Mask mask, double* p, Type a) { Store(p, Select(mask, a, Load(p))); }
     static Type Set(double a) { return _mm_set1_pd(a); }
     static Type Add(Type a, Type b) { return _mm_add_pd(a, b); }
     static Type Sub(Type a, Type b) { return _mm_sub_pd(a, b); }
@@ -37,6 +38,19 @@ struct Sse2 {
         return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
     }
     static unsigned Bits(Mask mask) { return _mm_movemask_pd(mask); }
+    static Mask FromBits(unsigned bits)
+    {
+        return _mm_castsi128_pd(_mm_set_epi64x(bits & 2 ? -1 : 0, bits & 1 ? -1 : 0));
+    }
+    // Only the mask "second lane alone" moves a lane.
+    static Type Compress(Mask mask, Type a)
+    {
+        return Bits(mask) == 2 ? _mm_unpackhi_pd(a, a) : a;
+    }
+    static Type Expand(Mask mask, Type a, Type b)
+    {
+        return Select(mask, Bits(mask) == 2 ? _mm_unpacklo_pd(a, a) : a, b);
+    }
 };
 
 }  // namespace

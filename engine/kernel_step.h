@@ -7,6 +7,7 @@
 // A vector type Vec supplies, for Type (WIDTH doubles) and Mask (one flag a
 // lane):
 //   Load, Store            unaligned, WIDTH doubles
+//   StoreWhere(mask, p, a) stores the lanes of a where the mask is set
 //   Set                    the same double in every lane
 //   Add, Sub, Mul          IEEE double operations, each rounded once, never
 //                          fused (the build has -ffp-contract=off, never -mfma)
@@ -17,6 +18,11 @@
 //   And, Or                on masks
 //   Select(mask, a, b)     a where the mask is set, else b
 //   Bits(mask)             bit i set when lane i's flag is
+//   FromBits(bits)         the mask whose flag i is bit i
+//   Compress(mask, a)      a's lanes where the mask is set, moved in order to
+//                          lanes 0, 1, ...; the other lanes any value
+//   Expand(mask, a, b)     a's lanes 0, 1, ... moved in order to the lanes
+//                          where the mask is set; b's lanes elsewhere
 #pragma once
 
 #include <cstdint>
