@@ -7,20 +7,27 @@
 // One lane's life, as scalar code:
 //     take the next pixel c; z = 0
 //     repeat: BLOCK steps of z = z^2 - c, nothing else
-//             |z|^2 >= bound at the block's end?  queue (z at the block's
-//                 start, c) for a replay; take the next pixel
-//             every EPOCH blocks: z equal to a saved z, or the counter out?
-//                 k = 0; take the next pixel
+//             |z|^2 >= bound at the block's end?  the lane has escaped in
+//                 this block: it runs on, idle, until the lanes are retired
+//             every EPOCH blocks (sooner once a vector's worth of lanes has
+//             escaped), retire the lanes:
+//                 escaped: queue (z at the start of its escape block, c) for
+//                     a replay; take the next pixel
+//                 z equal to a saved z, or the counter out: k = 0; take the
+//                     next pixel
 //     later, for a batch of queued lanes at once: the block again from its
 //     saved start, counting the steps before |z|^2 reaches the bound; that
 //     gives the escape
 //
 // What keeps it near the step's own speed (see mandel-bench's ceiling): z of
-// every vector stays in registers while no lane needs anything (RunBlocks);
-// enough independent vectors cover the step's latency; the doubling
-// alternates between adder and multiplier (Step); escaped lanes are refilled
-// at once and their blocks replayed later, many vectors together, so no lane
-// waits on a replay's latency (QueueSuspects, ReplayQueue).
+// every vector stays in registers between retirements (RunBlocks); enough
+// independent vectors cover the step's latency; the doubling alternates
+// between adder and multiplier (Step); the end of a block only gathers one
+// bit a lane, and the branch to retire lanes is taken at epoch ends, where
+// a predictor expects it, so escapes cost no mispredicted branch; lanes are
+// queued and given new pixels a vector at a time, by compressing and
+// expanding vectors (Enqueue, Refill); queued blocks are replayed many
+// vectors together, so no lane waits on a replay's latency (ReplayQueue).
 //
 // Why the result is the literal loop's, bit for bit:
 // - Step (kernel_step.h) performs the literal operations in the literal order.
@@ -30,10 +37,11 @@
 //   overflows to infinity or NaN; rounding (a few ulps) cannot undo a margin
 //   of t. So a lane whose |z|^2 at the block's last test is at or beyond the
 //   bound (or NaN) has escaped at one of that block's steps, and at no
-//   earlier block's.
+//   earlier block's; the first block that shows it is the one replayed
+//   (escapedIn_), whatever the lane computes after it.
 // - Lanes without that guarantee (|c|^2 >= UNSAFE_C2, NaN c, a bound below 4)
 //   are suspect at every block: they keep their pixel and are replayed at once
-//   (QueueSuspects); one without a recorded escape goes on.
+//   (SettleWaitingLanes); one without a recorded escape goes on.
 // - The replay (ReplayQueue) repeats the same operations in the same order
 //   from the same z and so computes the same |z|^2 values; the first that
 //   reaches the bound (NaN counts as below) is the literal loop's escape,
@@ -46,6 +54,8 @@
 // - Repetition and the end of the counter are looked at every EPOCH blocks
 //   only, which is cheap; a lane may run a little past its limit, which
 //   changes nothing: its count is 0 whatever it computes there.
+// - Each pixel's c is the literal loop's: TopUpPending walks the plane with
+//   the same running sums, and Refill hands the values out in row order.
 #pragma once
 
 #include <cstdint>
@@ -56,12 +66,33 @@
 
 namespace {
 
+// 0, 1, 2, ... 63: lane i's number as a double, to load them a vector at a time.
+struct LaneNumbers {
+    double lanes[64];
+    constexpr LaneNumbers() : lanes()
+    {
+        for (int lane = 0; lane < 64; ++lane)
+            lanes[lane] = lane;
+    }
+};
+constexpr LaneNumbers LANE_NUMBERS;
+
+// The set bits of a mask, without the POPCNT instruction the SSE2 build may
+// not have (compilers turn this into it where it exists).
+inline int CountBits(uint64_t mask)
+{
+    mask -= mask >> 1 & 0x5555555555555555u;
+    mask = (mask & 0x3333333333333333u) + (mask >> 2 & 0x3333333333333333u);
+    mask = (mask + (mask >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<int>(mask * 0x0101010101010101u >> 56);
+}
+
 template <class Vec, int VECTORS, int BLOCK, int EPOCH>
 class LaneKernel {
 public:
     explicit LaneKernel(const RegionJob& job)
-        : job_(job), nextX_(job.Xmin), nextY_(job.Ymax), columnsLeft_(job.width),
-          rowsLeft_(job.rows), nextPixel_(job.pixels)
+        : job_(job), black_(PackColor(0, job.colors)), nextX_(job.Xmin), nextY_(job.Ymax),
+          columnsLeft_(job.width), rowsLeft_(job.rows)
     {
     }
 
@@ -69,13 +100,14 @@ public:
     // literal loop.
     uint64_t Run()
     {
-        for (int lane = 0; lane < LANES; ++lane)
-            TakeNextPixel(lane);
+        for (int i = 0; i < VECTORS; ++i)
+            Refill(i, ALL_LANES);
         while (active_) {
-            LaneMask cannotEscape = 0;
-            const LaneMask suspects = RunBlocks(cannotEscape);
-            const LaneMask renewed = suspects ? QueueSuspects(suspects) : 0;
-            FinishLanesThatCannotEscape(cannotEscape & ~renewed);
+            RunBlocks();
+            if (queued_ > QUEUE - LANES)
+                ReplayQueue();
+            if (waiting_)
+                SettleWaitingLanes();
         }
         ReplayQueue();
         return iterations_;
@@ -88,55 +120,139 @@ private:
     static constexpr int WIDTH = Vec::WIDTH;
     static constexpr int LANES = VECTORS * WIDTH;
     static_assert(LANES <= 64, "one mask bit a lane");
-    // Queued lanes are replayed VECTORS at a time, like the blocks; the queue
-    // holds two such batches, and is replayed once it holds more than one.
-    static constexpr int QUEUE = 2 * LANES;
+    static constexpr unsigned ALL_LANES = (1u << WIDTH) - 1;  // of one vector
+    // Queued lanes are replayed VECTORS at a time, like the blocks. A block
+    // queues at most LANES entries, and the blocks stop for a replay once the
+    // queue holds more than QUEUE - LANES.
+    static constexpr int QUEUE = 4 * LANES;
+    // Pixels handed out ahead, in row order.
+    static constexpr int PENDING = 2 * LANES;
 
     // |c|^2 from which the end of a block may not show an escape in it:
     // below it |c| < 1.9988, a margin far above rounding.
     static constexpr double UNSAFE_C2 = 3.995;
 
     // Runs blocks of BLOCK steps on every lane, idle ones included, with z in
-    // registers, until some lane is suspect of having reached the bound or,
-    // at the end of an epoch, cannot escape any more. Returns the suspects.
-    LaneMask RunBlocks(LaneMask& cannotEscape)
+    // registers. A safe lane at or beyond the bound at a block's end has
+    // escaped in that block and runs on, its result unused, until the lanes
+    // are retired (RetireLanes): at the end of each epoch, or sooner once a
+    // vector's worth of lanes has escaped. Retiring that seldom makes the
+    // branch predictable. Returns when unsafe lanes wait for their replay,
+    // the queue is nearly full, or no lane has a pixel.
+    void RunBlocks()
     {
         const V bound = Vec::Set(job_.bound);
         const V two = Opaque(Vec::Set(2.0));
+        const V zero = Vec::Set(0.0);
         V u[VECTORS], v[VECTORS];
         for (int i = 0; i < VECTORS; ++i) {
             u[i] = Vec::Load(u_ + i * WIDTH);
             v[i] = Vec::Load(v_ + i * WIDTH);
         }
-        LaneMask suspects;
-        do {
+        LaneMask escapedLanes = 0;
+        for (;;) {
+            const int slot = static_cast<int>(blocks_ % EPOCH);
             for (int i = 0; i < VECTORS; ++i) {
-                Vec::Store(startU_ + i * WIDTH, u[i]);
-                Vec::Store(startV_ + i * WIDTH, v[i]);
+                Vec::Store(startU_[slot] + i * WIDTH, u[i]);
+                Vec::Store(startV_[slot] + i * WIDTH, v[i]);
             }
             for (int step = 0; step < BLOCK - 1; ++step)
                 for (int i = 0; i < VECTORS; ++i)
                     Step<Vec>(i, u[i], v[i], Vec::Load(x_ + i * WIDTH), Vec::Load(y_ + i * WIDTH),
                               two);
+            ++blocks_;
             // The last step's |z|^2 is the block's last test; its u*u and v*v
             // are the step's own.
-            suspects = unsafe_;
+            LaneMask escaped = 0;
+#pragma GCC unroll 16
             for (int i = 0; i < VECTORS; ++i) {
                 const V size = Step<Vec>(i, u[i], v[i], Vec::Load(x_ + i * WIDTH),
                                          Vec::Load(y_ + i * WIDTH), two);
-                suspects |= LaneMask(Vec::Bits(Vec::NotBelow(size, bound))) << (i * WIDTH);
+                escaped |= LaneMask(Vec::Bits(Vec::NotBelow(size, bound))) << (i * WIDTH);
             }
-            suspects &= active_;
-            if (++blocks_ % EPOCH == 0)
+            escapedIn_[slot] = escaped & active_ & ~unsafe_ & ~escapedLanes;
+            escapedLanes |= escapedIn_[slot];
+            const bool epochEnd = blocks_ % EPOCH == 0;
+            if (!epochEnd && !unsafe_ && CountBits(escapedLanes) < WIDTH)
+                continue;
+
+            LaneMask finished = 0;
+            if (epochEnd) {
+#pragma GCC unroll 16
                 for (int i = 0; i < VECTORS; ++i)
-                    cannotEscape |= LaneMask(CannotEscape(i, u[i], v[i])) << (i * WIDTH);
-            cannotEscape &= active_;
-        } while (!suspects && !cannotEscape);
+                    finished |= LaneMask(CannotEscape(i, u[i], v[i])) << (i * WIDTH);
+                finished &= active_ & ~escapedLanes;
+            }
+            // Unsafe lanes wait for the replay of this block.
+            waiting_ = unsafe_;
+            waitingFinished_ = finished & unsafe_;
+            finished &= ~unsafe_;
+            RetireLanes(finished);
+            const LaneMask renewed = escapedLanes | finished;
+            for (int i = 0; i < VECTORS; ++i) {
+                const auto lanes = Vec::FromBits(LanesOf(renewed, i));
+                u[i] = Vec::Select(lanes, zero, u[i]);
+                v[i] = Vec::Select(lanes, zero, v[i]);
+            }
+            escapedLanes = 0;
+            if (waiting_ || !active_ || queued_ > QUEUE - LANES)
+                break;
+        }
         for (int i = 0; i < VECTORS; ++i) {
             Vec::Store(u_ + i * WIDTH, u[i]);
             Vec::Store(v_ + i * WIDTH, v[i]);
         }
-        return suspects;
+    }
+
+    // Queues the block in which each escaped lane reached the bound for a
+    // replay, finishes the lanes that cannot escape, and gives both the next
+    // pixels; the caller sets their z.
+    void RetireLanes(LaneMask finished)
+    {
+        // One loop over the (slot, vector) pairs with escaped lanes, so that
+        // its branches are few.
+        static_assert(EPOCH * VECTORS <= 32, "one bit a slot and vector");
+        uint32_t pairs = 0;
+        LaneMask escaped = 0;
+        for (int slot = 0; slot < EPOCH; ++slot) {
+            pairs |= VectorsOf(escapedIn_[slot]) << (slot * VECTORS);
+            escaped |= escapedIn_[slot];
+        }
+        for (; pairs; pairs &= pairs - 1) {
+            const int pair = __builtin_ctz(pairs), slot = pair / VECTORS, i = pair % VECTORS;
+            Enqueue(i, LanesOf(escapedIn_[slot], i), 0, slot, StartOfBlockIn(slot));
+        }
+        for (int slot = 0; slot < EPOCH; ++slot)
+            escapedIn_[slot] = 0;
+        FinishLanes(finished);
+        ForEachVector(escaped | finished, [&](int i, unsigned lanes) { Refill(i, lanes); });
+    }
+
+    // The blocks all lanes had run when the last block that used the slot
+    // started.
+    int64_t StartOfBlockIn(int slot) const
+    {
+        const int64_t last = blocks_ - 1;
+        return last - ((last - slot) % EPOCH + EPOCH) % EPOCH;
+    }
+
+    // Bit i set when vector i has lanes in the mask.
+    static uint32_t VectorsOf(LaneMask mask)
+    {
+        uint32_t vectors = 0;
+        for (int i = 0; i < VECTORS; ++i)
+            vectors |= uint32_t(LanesOf(mask, i) != 0) << i;
+        return vectors;
+    }
+
+    // Calls f(i, lanes) for each vector i with lanes in the mask.
+    template <class F>
+    static void ForEachVector(LaneMask mask, F&& f)
+    {
+        for (uint32_t vectors = VectorsOf(mask); vectors; vectors &= vectors - 1) {
+            const int i = __builtin_ctz(vectors);
+            f(i, LanesOf(mask, i));
+        }
     }
 
     // The lanes of vector i whose z repeats or whose counter has run out, at
@@ -145,63 +261,77 @@ private:
     unsigned CannotEscape(int i, V u, V v)
     {
         const int first = i * WIDTH;
-        const V savedU = Vec::Load(savedU_ + first), savedV = Vec::Load(savedV_ + first);
         const V steps = Vec::Sub(Vec::Set(double(blocks_) * BLOCK), Vec::Load(origin_ + first));
         // A lane that took its pixel after the last block holds z = 0 = saved z.
         const auto started = Vec::AtLeast(steps, Vec::Set(BLOCK));
         const auto repeated =
-            Vec::And(started, Vec::And(Vec::SameBits(u, savedU), Vec::SameBits(v, savedV)));
+            Vec::And(started, Vec::And(Vec::SameBits(u, Vec::Load(savedU_ + first)),
+                                       Vec::SameBits(v, Vec::Load(savedV_ + first))));
         const auto outOfCount = Vec::AtLeast(steps, Vec::Set(job_.iterLimit - 1));
 
-        const V nextSave = Vec::Load(nextSave_ + first);
-        const auto save = Vec::AtLeast(steps, nextSave);
-        Vec::Store(savedU_ + first, Vec::Select(save, u, savedU));
-        Vec::Store(savedV_ + first, Vec::Select(save, v, savedV));
-        Vec::Store(nextSave_ + first, Vec::Select(save, Vec::Add(steps, steps), nextSave));
+        const auto save = Vec::AtLeast(steps, Vec::Load(nextSave_ + first));
+        Vec::StoreWhere(save, savedU_ + first, u);
+        Vec::StoreWhere(save, savedV_ + first, v);
+        Vec::StoreWhere(save, nextSave_ + first, Vec::Add(steps, steps));
         return Vec::Bits(Vec::Or(repeated, outOfCount));
     }
 
-    // Queues each suspect lane's last block for a replay. A safe lane has
-    // certainly escaped and takes its next pixel at once; an unsafe one
-    // waits for the replay, which then runs at once. Returns the lanes that
-    // took a new pixel.
-    LaneMask QueueSuspects(LaneMask suspects)
+    // Unsafe lanes cannot tell an escape from the end of a block: each queued
+    // the block it just ran and waits for the replay, which runs now. Those
+    // that escaped in it, or cannot escape any more, take the next pixel.
+    void SettleWaitingLanes()
     {
-        const LaneMask waiting = suspects & unsafe_;
-        LaneMask renewed = suspects & ~waiting;
-        for (; suspects; suspects &= suspects - 1) {
-            const int lane = __builtin_ctzll(suspects);
-            const bool waits = waiting >> lane & 1;
-            const int entry = queued_++;
-            queueStartU_[entry] = startU_[lane];
-            queueStartV_[entry] = startV_[lane];
-            queueX_[entry] = x_[lane];
-            queueY_[entry] = y_[lane];
-            queueBlockStart_[entry] = StepsOf(lane) - BLOCK;
-            queuePixel_[entry] = pixel_[lane];
-            queueWaitingLane_[entry] = waits ? lane : -1;
-            if (!waits)
-                TakeNextPixel(lane);
-        }
-        if (waiting || queued_ > QUEUE - LANES)
-            renewed |= ReplayQueue();
-        return renewed;
+        const int slot = static_cast<int>((blocks_ - 1) % EPOCH);
+        ForEachVector(waiting_, [&](int i, unsigned lanes) {
+            Enqueue(i, lanes, lanes, slot, blocks_ - 1);
+        });
+        const LaneMask escaped = ReplayQueue();
+        const LaneMask finished = waitingFinished_ & ~escaped;
+        waiting_ = waitingFinished_ = 0;
+        FinishLanes(finished);
+        ForEachVector(escaped | finished, [&](int i, unsigned lanes) {
+            Refill(i, lanes);
+            const auto renewed = Vec::FromBits(lanes);
+            const V zero = Vec::Set(0.0);
+            Vec::StoreWhere(renewed, u_ + i * WIDTH, zero);
+            Vec::StoreWhere(renewed, v_ + i * WIDTH, zero);
+        });
+    }
+
+    // Queues a block the given lanes of vector i ran, the one that started
+    // after `blockStart` blocks with z in the start slot, for a replay;
+    // `waiting` are the lanes that wait for it.
+    void Enqueue(int i, unsigned lanes, unsigned waiting, int slot, int64_t blockStart)
+    {
+        const int first = i * WIDTH;
+        const auto queued = Vec::FromBits(lanes);
+        const V stepsBefore =
+            Vec::Sub(Vec::Set(double(blockStart) * BLOCK), Vec::Load(origin_ + first));
+        const V waitingLane =
+            Vec::Select(Vec::FromBits(waiting), Vec::Load(LANE_NUMBERS.lanes + first), Vec::Set(-1.0));
+        double* const fields[] = {queueStartU_, queueStartV_, queueX_, queueY_,
+                                  queuePixel_, queueBlockStart_, queueWaitingLane_};
+        const V values[] = {Vec::Load(startU_[slot] + first), Vec::Load(startV_[slot] + first),
+                            Vec::Load(x_ + first), Vec::Load(y_ + first),
+                            Vec::Load(pixel_ + first), stepsBefore, waitingLane};
+        for (int f = 0; f < 7; ++f)
+            Vec::Store(fields[f] + queued_, Vec::Compress(queued, values[f]));
+        queued_ += CountBits(lanes);
     }
 
     // Replays the queued blocks and counts for each the steps before the first
     // |z|^2 at or above the bound (NaN counts as below); then finishes the
     // lanes. Entries past the last queued one in a vector replay stale values
-    // nobody reads.
-    // Returns the waiting lanes that took a new pixel.
+    // nobody reads. Returns the waiting lanes whose pixel is done.
     LaneMask ReplayQueue()
     {
         ReplayVectors(0, (queued_ + WIDTH - 1) / WIDTH);
         const int entries = queued_;
         queued_ = 0;
-        LaneMask renewed = 0;
+        LaneMask done = 0;
         for (int entry = 0; entry < entries; ++entry)
-            renewed |= FinishReplayed(entry);
-        return renewed;
+            done |= FinishReplayed(entry);
+        return done;
     }
 
     // Replays `count` vectors of the queue from `first`, up to COUNT at a time,
@@ -234,7 +364,7 @@ private:
             u[i] = Vec::Load(queueStartU_ + first);
             v[i] = Vec::Load(queueStartV_ + first);
             below[i] = Vec::Set(0.0);
-            reached[i] = Vec::AtLeast(below[i], one);  // none
+            reached[i] = Vec::FromBits(0);
         }
         for (int step = 0; step < BLOCK; ++step)
             for (int i = 0; i < COUNT; ++i) {
@@ -251,111 +381,156 @@ private:
     // The first step at or above the bound is where the literal loop stops,
     // unless its counter ran out first. None in the block (only an unsafe
     // lane can have none): the waiting lane goes on. Returns the waiting
-    // lane's bit when it took a new pixel.
+    // lane's bit when its pixel is done.
     LaneMask FinishReplayed(int entry)
     {
         const int step = static_cast<int>(queueStepsBelow_[entry]);
-        const int waitingLane = queueWaitingLane_[entry];
+        const int waitingLane = static_cast<int>(queueWaitingLane_[entry]);
         if (step == BLOCK && waitingLane >= 0)
             return 0;
         const int32_t limit = job_.iterLimit;
-        const int32_t escape = queueBlockStart_[entry] + step + 1;
+        const int32_t escape = static_cast<int32_t>(queueBlockStart_[entry]) + step + 1;
         const int32_t k = escape >= limit ? 0 : limit - escape;
-        *queuePixel_[entry] = PackColor(k, job_.colors);
+        job_.pixels[static_cast<int64_t>(queuePixel_[entry])] = PackColor(k, job_.colors);
         iterations_ += static_cast<uint64_t>(k == 0 ? limit : escape);
-        if (waitingLane < 0)
-            return 0;
-        TakeNextPixel(waitingLane);
-        return LaneMask(1) << waitingLane;
+        return waitingLane >= 0 ? LaneMask(1) << waitingLane : 0;
     }
 
     // Lanes that cannot escape any more: k = 0, the whole limit counted.
-    void FinishLanesThatCannotEscape(LaneMask lanes)
+    void FinishLanes(LaneMask lanes)
     {
         for (; lanes; lanes &= lanes - 1) {
             const int lane = __builtin_ctzll(lanes);
-            *pixel_[lane] = PackColor(0, job_.colors);
+            job_.pixels[static_cast<int64_t>(pixel_[lane])] = black_;
             iterations_ += static_cast<uint64_t>(job_.iterLimit);
-            TakeNextPixel(lane);
         }
     }
 
-    int32_t StepsOf(int lane) const
+    // Gives the given lanes of vector i the next pixels, in lane order; their
+    // caller sets z = 0. A lane left without a pixel idles at c = 0, z = 0.
+    void Refill(int i, unsigned lanes)
     {
-        return static_cast<int32_t>(double(blocks_) * BLOCK - origin_[lane]);
+        if (pendingEnd_ - pendingNext_ < WIDTH)
+            TopUpPending();
+        const int first = i * WIDTH;
+        const auto renewed = Vec::FromBits(lanes);
+        const V x = Vec::Expand(renewed, Vec::Load(pendingX_ + pendingNext_), Vec::Load(x_ + first));
+        const V y = Vec::Expand(renewed, Vec::Load(pendingY_ + pendingNext_), Vec::Load(y_ + first));
+        const V pixel =
+            Vec::Expand(renewed, Vec::Load(pendingPixel_ + pendingNext_), Vec::Load(pixel_ + first));
+        pendingNext_ += CountBits(lanes);
+        Vec::Store(x_ + first, x);
+        Vec::Store(y_ + first, y);
+        Vec::Store(pixel_ + first, pixel);
+        const V zero = Vec::Set(0.0);
+        const V now = Vec::Set(double(blocks_) * BLOCK);
+        Vec::StoreWhere(renewed, origin_ + first, now);
+        Vec::StoreWhere(renewed, savedU_ + first, zero);
+        Vec::StoreWhere(renewed, savedV_ + first, zero);
+        Vec::StoreWhere(renewed, nextSave_ + first, Vec::Set(EPOCH * BLOCK));
+
+        const unsigned hasPixel = Vec::Bits(Vec::AtLeast(pixel, zero)) & lanes;
+        const V c2 = Vec::Add(Vec::Mul(x, x), Vec::Mul(y, y));
+        const unsigned unsafe =
+            (job_.bound >= 4.0 ? Vec::Bits(Vec::NotBelow(c2, Vec::Set(UNSAFE_C2))) : ALL_LANES) &
+            hasPixel;
+        SetLanes(active_, i, lanes, hasPixel);
+        SetLanes(unsafe_, i, lanes, unsafe);
     }
 
-    // Starts the lane on the next pixel in row order, walking the plane as the
-    // literal loop does: x a running sum restarted at Xmin every row, y a
-    // running sum from Ymax. A lane without a pixel idles at c = 0, z = 0.
-    void TakeNextPixel(int lane)
+    // Moves the pixels not yet handed out to the front and appends the next
+    // ones in row order, walking the plane as the literal loop does: x a
+    // running sum restarted at Xmin every row, y a running sum from Ymax.
+    // Past the last row it appends "no pixel" (index -1, c = 0).
+    void TopUpPending()
     {
-        const LaneMask bit = LaneMask(1) << lane;
-        u_[lane] = v_[lane] = 0.0;
-        savedU_[lane] = savedV_[lane] = 0.0;
-        origin_[lane] = double(blocks_) * BLOCK;
-        nextSave_[lane] = EPOCH * BLOCK;
-        if (rowsLeft_ == 0) {
-            x_[lane] = y_[lane] = 0.0;
-            active_ &= ~bit;
-            unsafe_ &= ~bit;
-            return;
+        int end = 0;
+        for (int next = pendingNext_; next < pendingEnd_; ++next, ++end) {
+            pendingX_[end] = pendingX_[next];
+            pendingY_[end] = pendingY_[next];
+            pendingPixel_[end] = pendingPixel_[next];
         }
-        active_ |= bit;
-        x_[lane] = nextX_;
-        y_[lane] = nextY_;
-        const bool safe = job_.bound >= 4.0 && nextX_ * nextX_ + nextY_ * nextY_ < UNSAFE_C2;
-        unsafe_ = safe ? unsafe_ & ~bit : unsafe_ | bit;
-        pixel_[lane] = nextPixel_++;
+        for (; end < PENDING; ++end) {
+            if (rowsLeft_ == 0) {
+                pendingX_[end] = pendingY_[end] = 0.0;
+                pendingPixel_[end] = -1.0;
+                continue;
+            }
+            pendingX_[end] = nextX_;
+            pendingY_[end] = nextY_;
+            pendingPixel_[end] = double(nextPixel_++);
+            nextX_ += job_.dx;
+            if (--columnsLeft_ == 0) {
+                columnsLeft_ = job_.width;
+                nextX_ = job_.Xmin;
+                nextY_ -= job_.dy;
+                --rowsLeft_;
+            }
+        }
+        pendingNext_ = 0;
+        pendingEnd_ = PENDING;
+    }
 
-        nextX_ += job_.dx;
-        if (--columnsLeft_ == 0) {
-            columnsLeft_ = job_.width;
-            nextX_ = job_.Xmin;
-            nextY_ -= job_.dy;
-            --rowsLeft_;
-        }
+    static unsigned LanesOf(LaneMask mask, int i)
+    {
+        return static_cast<unsigned>(mask >> (i * WIDTH)) & ALL_LANES;
+    }
+
+    static void SetLanes(LaneMask& mask, int i, unsigned lanes, unsigned values)
+    {
+        mask = (mask & ~(LaneMask(lanes) << (i * WIDTH))) | LaneMask(values) << (i * WIDTH);
     }
 
     const RegionJob job_;
+    const uint32_t black_;  // the pixel word for k = 0
 
     // The next pixel to hand out.
     double nextX_;
     double nextY_;
     int32_t columnsLeft_;
     int32_t rowsLeft_;
-    uint32_t* nextPixel_;
+    int64_t nextPixel_ = 0;
+    // Pixels handed out ahead: c and the index in the job's pixels.
+    double pendingX_[PENDING];
+    double pendingY_[PENDING];
+    double pendingPixel_[PENDING];
+    int pendingNext_ = 0;
+    int pendingEnd_ = 0;
 
     // Lane state, one element a lane; lane i of vector j is element j*WIDTH+i.
-    // Step counts are doubles (exact below 2^53) to compare them in vectors.
-    // The iteration:
-    double u_[LANES];
-    double v_[LANES];
-    double x_[LANES];
-    double y_[LANES];
-    double startU_[LANES];  // z at the start of the last block
-    double startV_[LANES];
+    // Step counts and pixel indices are doubles (exact below 2^53) to handle
+    // them in vectors. The iteration:
+    double u_[LANES] = {};
+    double v_[LANES] = {};
+    double x_[LANES] = {};
+    double y_[LANES] = {};
+    double startU_[EPOCH][LANES];  // z at the start of each block of the epoch
+    double startV_[EPOCH][LANES];
+    LaneMask escapedIn_[EPOCH] = {};  // lanes that escaped in each block, not yet retired
     // The pixel:
-    uint32_t* pixel_[LANES];
-    double origin_[LANES];  // steps of all lanes when this one took its pixel
+    double pixel_[LANES] = {};  // index in the job's pixels; -1: none
+    double origin_[LANES] = {};  // steps of all lanes when this one took its pixel
     // The repetition check:
-    double savedU_[LANES];
-    double savedV_[LANES];
-    double nextSave_[LANES];  // the lane's steps at the next save of z
+    double savedU_[LANES] = {};
+    double savedV_[LANES] = {};
+    double nextSave_[LANES] = {};  // the lane's steps at the next save of z
     // One bit a lane:
-    LaneMask active_ = 0;  // has a pixel
-    LaneMask unsafe_ = 0;  // only a replay can tell an escape
+    LaneMask active_ = 0;           // has a pixel
+    LaneMask unsafe_ = 0;           // only a replay can tell an escape
+    LaneMask waiting_ = 0;          // unsafe lanes waiting for their replay
+    LaneMask waitingFinished_ = 0;  // of those, the ones that cannot escape any more
 
-    // The replay queue, one entry a suspect lane's block; zeros at first, so
-    // that the unused entries of a batch replay plain numbers:
-    double queueStartU_[QUEUE] = {};
-    double queueStartV_[QUEUE] = {};
-    double queueX_[QUEUE] = {};
-    double queueY_[QUEUE] = {};
-    int32_t queueBlockStart_[QUEUE];  // the lane's steps before the block
-    uint32_t* queuePixel_[QUEUE];
-    int queueWaitingLane_[QUEUE];    // the unsafe lane that waits; -1: none
-    double queueStepsBelow_[QUEUE];  // steps of the block below the bound
+    // The replay queue, one entry a queued block; WIDTH spare entries take
+    // the rest of a packed vector. Zeros at first, so that the unused entries
+    // of a batch replay plain numbers.
+    double queueStartU_[QUEUE + WIDTH] = {};
+    double queueStartV_[QUEUE + WIDTH] = {};
+    double queueX_[QUEUE + WIDTH] = {};
+    double queueY_[QUEUE + WIDTH] = {};
+    double queuePixel_[QUEUE + WIDTH];
+    double queueBlockStart_[QUEUE + WIDTH];   // the lane's steps before the block
+    double queueWaitingLane_[QUEUE + WIDTH];  // the unsafe lane that waits; -1: none
+    double queueStepsBelow_[QUEUE + WIDTH];   // steps of the block below the bound
     int queued_ = 0;
 
     int64_t blocks_ = 0;  // blocks every lane has run so far
