@@ -236,13 +236,22 @@ private:
         return last - ((last - slot) % EPOCH + EPOCH) % EPOCH;
     }
 
-    // Bit i set when vector i has lanes in the mask.
+    // Bit i set when vector i has lanes in the mask: each vector's bits are
+    // folded into its first lane's, then those are packed together.
     static uint32_t VectorsOf(LaneMask mask)
     {
-        uint32_t vectors = 0;
-        for (int i = 0; i < VECTORS; ++i)
-            vectors |= uint32_t(LanesOf(mask, i) != 0) << i;
-        return vectors;
+        static_assert((WIDTH & (WIDTH - 1)) == 0, "a power of two");
+        for (int shift = 1; shift < WIDTH; shift *= 2)
+            mask |= mask >> shift;
+        if constexpr (WIDTH == 8) {
+            // Bit 8i goes to bit 56 + i; nothing else reaches bits 56..63.
+            return static_cast<uint32_t>((mask & 0x0101010101010101u) * 0x0102040810204080u >> 56);
+        } else {
+            uint32_t vectors = 0;
+            for (int i = 0; i < VECTORS; ++i)
+                vectors |= static_cast<uint32_t>(mask >> (i * (WIDTH - 1))) & (1u << i);
+            return vectors;
+        }
     }
 
     // Calls f(i, lanes) for each vector i with lanes in the mask.
