@@ -121,9 +121,10 @@ private:
     static constexpr int LANES = VECTORS * WIDTH;
     static_assert(LANES <= 64, "one mask bit a lane");
     static constexpr unsigned ALL_LANES = (1u << WIDTH) - 1;  // of one vector
-    // Queued lanes are replayed VECTORS at a time, like the blocks. A block
-    // queues at most LANES entries, and the blocks stop for a replay once the
-    // queue holds more than QUEUE - LANES.
+    // Queued lanes are replayed VECTORS at a time, like the blocks. A
+    // retirement queues at most LANES entries (a lane escapes once between
+    // two), so does the settling of waiting lanes, and the blocks stop for a
+    // replay once the queue holds more than QUEUE - LANES.
     static constexpr int QUEUE = 4 * LANES;
     // Pixels handed out ahead, in row order.
     static constexpr int PENDING = 2 * LANES;
@@ -316,8 +317,8 @@ private:
         const auto queued = Vec::FromBits(lanes);
         const V stepsBefore =
             Vec::Sub(Vec::Set(double(blockStart) * BLOCK), Vec::Load(origin_ + first));
-        const V waitingLane =
-            Vec::Select(Vec::FromBits(waiting), Vec::Load(LANE_NUMBERS.lanes + first), Vec::Set(-1.0));
+        const V waitingLane = Vec::Select(Vec::FromBits(waiting),
+                                          Vec::Load(LANE_NUMBERS.lanes + first), Vec::Set(-1.0));
         double* const fields[] = {queueStartU_, queueStartV_, queueX_, queueY_,
                                   queuePixel_, queueBlockStart_, queueWaitingLane_};
         const V values[] = {Vec::Load(startU_[slot] + first), Vec::Load(startV_[slot] + first),
@@ -423,10 +424,11 @@ private:
             TopUpPending();
         const int first = i * WIDTH;
         const auto renewed = Vec::FromBits(lanes);
-        const V x = Vec::Expand(renewed, Vec::Load(pendingX_ + pendingNext_), Vec::Load(x_ + first));
-        const V y = Vec::Expand(renewed, Vec::Load(pendingY_ + pendingNext_), Vec::Load(y_ + first));
+        const int next = pendingNext_;
+        const V x = Vec::Expand(renewed, Vec::Load(pendingX_ + next), Vec::Load(x_ + first));
+        const V y = Vec::Expand(renewed, Vec::Load(pendingY_ + next), Vec::Load(y_ + first));
         const V pixel =
-            Vec::Expand(renewed, Vec::Load(pendingPixel_ + pendingNext_), Vec::Load(pixel_ + first));
+            Vec::Expand(renewed, Vec::Load(pendingPixel_ + next), Vec::Load(pixel_ + first));
         pendingNext_ += CountBits(lanes);
         Vec::Store(x_ + first, x);
         Vec::Store(y_ + first, y);
