@@ -221,7 +221,7 @@ private:
         }
         for (; pairs; pairs &= pairs - 1) {
             const int pair = __builtin_ctz(pairs), slot = pair / VECTORS, i = pair % VECTORS;
-            Enqueue(i, LanesOf(escapedIn_[slot], i), 0, slot, StartOfBlockIn(slot));
+            Enqueue(i, LanesOf(escapedIn_[slot], i), 0, slot);
         }
         for (int slot = 0; slot < EPOCH; ++slot)
             escapedIn_[slot] = 0;
@@ -230,11 +230,11 @@ private:
     }
 
     // The blocks all lanes had run when the last block that used the slot
-    // started.
+    // started (a slot in use since the last retirement, so not a later one).
     int64_t StartOfBlockIn(int slot) const
     {
         const int64_t last = blocks_ - 1;
-        return last - ((last - slot) % EPOCH + EPOCH) % EPOCH;
+        return last - (last - slot) % EPOCH;
     }
 
     // Bit i set when vector i has lanes in the mask: each vector's bits are
@@ -293,7 +293,7 @@ private:
     {
         const int slot = static_cast<int>((blocks_ - 1) % EPOCH);
         ForEachVector(waiting_, [&](int i, unsigned lanes) {
-            Enqueue(i, lanes, lanes, slot, blocks_ - 1);
+            Enqueue(i, lanes, lanes, slot);
         });
         const LaneMask escaped = ReplayQueue();
         const LaneMask finished = waitingFinished_ & ~escaped;
@@ -308,15 +308,14 @@ private:
         });
     }
 
-    // Queues a block the given lanes of vector i ran, the one that started
-    // after `blockStart` blocks with z in the start slot, for a replay;
-    // `waiting` are the lanes that wait for it.
-    void Enqueue(int i, unsigned lanes, unsigned waiting, int slot, int64_t blockStart)
+    // Queues, for a replay, the last block the given lanes of vector i ran
+    // from the start slot; `waiting` are the lanes that wait for it.
+    void Enqueue(int i, unsigned lanes, unsigned waiting, int slot)
     {
         const int first = i * WIDTH;
         const auto queued = Vec::FromBits(lanes);
-        const V stepsBefore =
-            Vec::Sub(Vec::Set(double(blockStart) * BLOCK), Vec::Load(origin_ + first));
+        const V stepsBefore = Vec::Sub(Vec::Set(double(StartOfBlockIn(slot)) * BLOCK),
+                                       Vec::Load(origin_ + first));
         const V waitingLane = Vec::Select(Vec::FromBits(waiting),
                                           Vec::Load(LANE_NUMBERS.lanes + first), Vec::Set(-1.0));
         double* const fields[] = {queueStartU_, queueStartV_, queueX_, queueY_,
