@@ -156,8 +156,6 @@ bool Same(const Render& a, const Render& b)
     return a.iterations == b.iterations && a.pixels == b.pixels;
 }
 
-// Runs one case and prints its line; false when the pixels differ or the
-// view is not what the case claims.
 // Runs one case on each of the paths and prints a line for each; false when
 // the pixels differ or the view is not what the case claims.
 bool RunCase(const Case& c, const std::vector<Path>& paths, int32_t width, int32_t height,
