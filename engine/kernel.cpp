@@ -1,4 +1,4 @@
-// Colour packing and RenderRegion's choice of vector kernel (see kernel.h).
+// RenderRegion's choice of vector kernel (see kernel.h).
 // The choice is made once at start-up; tests and mandel-bench change it
 // between renders, so worker threads only ever read it.
 #include "engine/kernel.h"
@@ -6,21 +6,6 @@
 #include "engine/kernel_paths.h"
 
 #include "view/view_state.h"
-
-uint32_t PackColor(int32_t k, int32_t colorCount)
-{
-    const uint32_t c = static_cast<uint32_t>(k);
-    switch (colorCount) {
-    case 32768:
-        return (c & 31) << 3 | (c >> 5 & 31) << 11 | (c >> 10 & 31) << 18;
-    case 4096:
-        return (c & 15) << 4 | (c >> 4 & 15) << 12 | (c >> 8 & 15) << 16;
-    case 512:
-        return (c & 7) << 5 | (c >> 3 & 7) << 13 | (c >> 6 & 7) << 16;
-    default:  // 64 colours: red's two bits at the top of its byte, like blue and green
-        return (c & 3) << 6 | (c >> 2 & 3) << 14 | (c >> 4 & 3) << 22;
-    }
-}
 
 namespace {
 

@@ -14,7 +14,20 @@
 // Pixel word for the remaining count k: byte 0 blue, byte 1 green, byte 2 red,
 // byte 3 zero. With b bits a channel (colorCount = 2^(3b)) blue takes count
 // bits 0..b-1, green b..2b-1, red 2b..3b-1; k = 0 is black.
-uint32_t PackColor(int32_t k, int32_t colorCount);
+inline uint32_t PackColor(int32_t k, int32_t colorCount)
+{
+    const uint32_t c = static_cast<uint32_t>(k);
+    switch (colorCount) {
+    case 32768:
+        return (c & 31) << 3 | (c >> 5 & 31) << 11 | (c >> 10 & 31) << 18;
+    case 4096:
+        return (c & 15) << 4 | (c >> 4 & 15) << 12 | (c >> 8 & 15) << 16;
+    case 512:
+        return (c & 7) << 5 | (c >> 3 & 7) << 13 | (c >> 6 & 7) << 16;
+    default:  // 64 colours: red's two bits at the top of its byte, like blue and green
+        return (c & 3) << 6 | (c >> 2 & 3) << 14 | (c >> 4 & 3) << 22;
+    }
+}
 
 // Fills width x rows words with the picture of the plane rectangle: the first
 // row is sampled at y = Ymax, each following row dy lower; each row starts at
