@@ -74,6 +74,10 @@ struct Avx2 {
     {
         return Select(mask, PermuteLanes(a, LANE_PERMUTES.expand[Bits(mask)]), b);
     }
+    static void StoreInt32(int32_t* p, Type a)
+    {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_cvttpd_epi32(a));
+    }
 };
 
 }  // namespace

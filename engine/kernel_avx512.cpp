@@ -36,6 +36,12 @@ struct Avx512 {
     static Mask FromBits(unsigned bits) { return _cvtu32_mask8(bits); }
     static Type Compress(Mask mask, Type a) { return _mm512_maskz_compress_pd(mask, a); }
     static Type Expand(Mask mask, Type a, Type b) { return _mm512_mask_expand_pd(b, mask, a); }
+    // The zeroing form with every lane set: GCC 12's plain _mm512_cvttpd_epi32
+    // reads an undefined vector and warns.
+    static void StoreInt32(int32_t* p, Type a)
+    {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_maskz_cvttpd_epi32(0xff, a));
+    }
 };
 
 // See LaneTuning in kernel_lanes.h: 32 vector registers hold eight vectors

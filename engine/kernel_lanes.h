@@ -45,7 +45,7 @@
 // - The replay (ReplayQueue) repeats the same operations in the same order
 //   from the same z and so computes the same |z|^2 values; the first that
 //   reaches the bound (NaN counts as below) is the literal loop's escape,
-//   unless the lane's counter ran out before it (FinishReplayed).
+//   unless the lane's counter ran out before it (ReplayGroup).
 // - A lane whose z repeats bit for bit never escapes: from then on it computes
 //   the same |z|^2 values again, all already below the bound, so the literal
 //   loop runs its counter out (k = 0, iterLimit iterations). The check is
@@ -328,18 +328,24 @@ private:
         queued_ += CountBits(lanes);
     }
 
-    // Replays the queued blocks and counts for each the steps before the first
-    // |z|^2 at or above the bound (NaN counts as below); then finishes the
-    // lanes. Entries past the last queued one in a vector replay stale values
-    // nobody reads. Returns the waiting lanes whose pixel is done.
+    // Replays the queued blocks (ReplayGroup) and finishes their lanes.
+    // Entries past the last queued one in a vector replay stale values nobody
+    // reads. Returns the waiting lanes whose pixel is done.
     LaneMask ReplayQueue()
     {
         ReplayVectors(0, (queued_ + WIDTH - 1) / WIDTH);
         const int entries = queued_;
         queued_ = 0;
         LaneMask done = 0;
-        for (int entry = 0; entry < entries; ++entry)
-            done |= FinishReplayed(entry);
+        for (int entry = 0; entry < entries; ++entry) {
+            const int32_t k = queueK_[entry];
+            if (k < 0)
+                continue;
+            job_.pixels[static_cast<int64_t>(queuePixel_[entry])] = PackColor(k, job_.colors);
+            iterations_ += static_cast<uint64_t>(queueCount_[entry]);
+            if (queueWaitingLane_[entry] >= 0)
+                done |= LaneMask(1) << static_cast<int>(queueWaitingLane_[entry]);
+        }
         return done;
     }
 
@@ -360,11 +366,17 @@ private:
         }
     }
 
+    // Counts for each queued block the steps before the first |z|^2 at or
+    // above the bound (NaN counts as below), and from them the pixel's k and
+    // pixel-iterations: that step is where the literal loop stops, unless its
+    // counter ran out first. None in the block (only an unsafe lane can have
+    // none): the waiting lane goes on, k = -1.
     template <int COUNT>
     void ReplayGroup(int firstVector)
     {
         const V bound = Vec::Set(job_.bound);
         const V two = Opaque(Vec::Set(2.0));
+        const V zero = Vec::Set(0.0);
         const V one = Vec::Set(1.0);
         V u[COUNT], v[COUNT], below[COUNT];
         typename Vec::Mask reached[COUNT];
@@ -372,7 +384,7 @@ private:
             const int first = (firstVector + i) * WIDTH;
             u[i] = Vec::Load(queueStartU_ + first);
             v[i] = Vec::Load(queueStartV_ + first);
-            below[i] = Vec::Set(0.0);
+            below[i] = zero;
             reached[i] = Vec::FromBits(0);
         }
         for (int step = 0; step < BLOCK; ++step)
@@ -383,26 +395,17 @@ private:
                 reached[i] = Vec::Or(reached[i], Vec::AtLeast(size, bound));
                 below[i] = Vec::Select(reached[i], below[i], Vec::Add(below[i], one));
             }
-        for (int i = 0; i < COUNT; ++i)
-            Vec::Store(queueStepsBelow_ + (firstVector + i) * WIDTH, below[i]);
-    }
-
-    // The first step at or above the bound is where the literal loop stops,
-    // unless its counter ran out first. None in the block (only an unsafe
-    // lane can have none): the waiting lane goes on. Returns the waiting
-    // lane's bit when its pixel is done.
-    LaneMask FinishReplayed(int entry)
-    {
-        const int step = static_cast<int>(queueStepsBelow_[entry]);
-        const int waitingLane = static_cast<int>(queueWaitingLane_[entry]);
-        if (step == BLOCK && waitingLane >= 0)
-            return 0;
-        const int32_t limit = job_.iterLimit;
-        const int32_t escape = static_cast<int32_t>(queueBlockStart_[entry]) + step + 1;
-        const int32_t k = escape >= limit ? 0 : limit - escape;
-        job_.pixels[static_cast<int64_t>(queuePixel_[entry])] = PackColor(k, job_.colors);
-        iterations_ += static_cast<uint64_t>(k == 0 ? limit : escape);
-        return waitingLane >= 0 ? LaneMask(1) << waitingLane : 0;
+        const V limit = Vec::Set(job_.iterLimit);
+        for (int i = 0; i < COUNT; ++i) {
+            const int first = (firstVector + i) * WIDTH;
+            const V escape = Vec::Add(Vec::Add(Vec::Load(queueBlockStart_ + first), below[i]), one);
+            const auto counterOut = Vec::AtLeast(escape, limit);
+            const auto goesOn = Vec::And(Vec::AtLeast(below[i], Vec::Set(BLOCK)),
+                                         Vec::AtLeast(Vec::Load(queueWaitingLane_ + first), zero));
+            const V k = Vec::Select(counterOut, zero, Vec::Sub(limit, escape));
+            Vec::StoreInt32(queueK_ + first, Vec::Select(goesOn, Vec::Set(-1.0), k));
+            Vec::StoreInt32(queueCount_ + first, Vec::Select(counterOut, limit, escape));
+        }
     }
 
     // Lanes that cannot escape any more: k = 0, the whole limit counted.
@@ -538,9 +541,11 @@ private:
     double queueX_[QUEUE + WIDTH] = {};
     double queueY_[QUEUE + WIDTH] = {};
     double queuePixel_[QUEUE + WIDTH];
-    double queueBlockStart_[QUEUE + WIDTH];   // the lane's steps before the block
-    double queueWaitingLane_[QUEUE + WIDTH];  // the unsafe lane that waits; -1: none
-    double queueStepsBelow_[QUEUE + WIDTH];   // steps of the block below the bound
+    double queueBlockStart_[QUEUE + WIDTH] = {};   // the lane's steps before the block
+    double queueWaitingLane_[QUEUE + WIDTH] = {};  // the unsafe lane that waits; -1: none
+    // The replay's outcome:
+    int32_t queueK_[QUEUE + WIDTH];      // the pixel's k; -1: the waiting lane goes on
+    int32_t queueCount_[QUEUE + WIDTH];  // its pixel-iterations
     int queued_ = 0;
 
     int64_t blocks_ = 0;  // blocks every lane has run so far

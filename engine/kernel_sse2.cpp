@@ -51,6 +51,10 @@ struct Sse2 {
     {
         return Select(mask, Bits(mask) == 2 ? _mm_unpacklo_pd(a, a) : a, b);
     }
+    static void StoreInt32(int32_t* p, Type a)
+    {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_cvttpd_epi32(a));
+    }
 };
 
 }  // namespace

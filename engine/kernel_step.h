@@ -23,6 +23,7 @@
 //                          lanes 0, 1, ...; the other lanes any value
 //   Expand(mask, a, b)     a's lanes 0, 1, ... moved in order to the lanes
 //                          where the mask is set; b's lanes elsewhere
+//   StoreInt32(p, a)       WIDTH int32, a's lanes (whole numbers in range)
 #pragma once
 
 #include <cstdint>
