@@ -535,7 +535,7 @@ private:
 
     // The replay queue, one entry a queued block; WIDTH spare entries take
     // the rest of a packed vector. Zeros at first, so that the unused entries
-    // of a batch replay plain numbers.
+    // of a batch replay and finish plain numbers.
     double queueStartU_[QUEUE + WIDTH] = {};
     double queueStartV_[QUEUE + WIDTH] = {};
     double queueX_[QUEUE + WIDTH] = {};
