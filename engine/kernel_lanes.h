@@ -52,8 +52,9 @@
 //   Brent's: z is saved at steps that at least double each time, and later
 //   checks compare against it. No tolerance: equal bits only (CannotEscape).
 // - Repetition and the end of the counter are looked at every EPOCH blocks
-//   only, which is cheap; a lane may run a little past its limit, which
-//   changes nothing: its count is 0 whatever it computes there.
+//   only, or a few times rarer where the checks keep finding nothing
+//   (CheckEvery); a lane may run a little past its limit, which changes
+//   nothing: its count is 0 whatever it computes there, escape or not.
 // - Each pixel's c is the literal loop's: TopUpPending walks the plane with
 //   the same running sums, and Refill hands the values out in row order.
 #pragma once
@@ -129,6 +130,10 @@ private:
     // Pixels handed out ahead, in row order.
     static constexpr int PENDING = 2 * LANES;
 
+    // Checks without a lane to finish before they become SPARSE times rarer.
+    static constexpr int QUIET_CHECKS = 8;
+    static constexpr int SPARSE = 4;
+
     // |c|^2 from which the end of a block may not show an escape in it:
     // below it |c| < 1.9988, a margin far above rounding.
     static constexpr double UNSAFE_C2 = 3.995;
@@ -178,11 +183,13 @@ private:
                 continue;
 
             LaneMask finished = 0;
-            if (epochEnd) {
+            if (epochEnd && ++epochsUnchecked_ >= CheckEvery()) {
+                epochsUnchecked_ = 0;
 #pragma GCC unroll 16
                 for (int i = 0; i < VECTORS; ++i)
                     finished |= LaneMask(CannotEscape(i, u[i], v[i])) << (i * WIDTH);
                 finished &= active_ & ~escapedLanes;
+                quietChecks_ = finished ? 0 : quietChecks_ + 1;
             }
             // Unsafe lanes wait for the replay of this block.
             waiting_ = unsafe_;
@@ -264,6 +271,13 @@ private:
             f(i, LanesOf(mask, i));
         }
     }
+
+    // Epochs between two checks for lanes that cannot escape. Where checks
+    // keep finding none, as where every pixel escapes, they come SPARSE times
+    // rarer: a lane found then has run at most SPARSE - 1 epochs too long,
+    // which the check's cost over so many epochs outweighs. Inside points and
+    // low limits keep them at every epoch.
+    int CheckEvery() const { return quietChecks_ >= QUIET_CHECKS ? SPARSE : 1; }
 
     // The lanes of vector i whose z repeats or whose counter has run out, at
     // the end of an epoch. Saves z for the repetition check where a lane's
@@ -549,6 +563,9 @@ private:
     int queued_ = 0;
 
     int64_t blocks_ = 0;  // blocks every lane has run so far
+    // How often the ends of epochs check for lanes that cannot escape:
+    int epochsUnchecked_ = 0;
+    int quietChecks_ = 0;  // checks in a row that found no such lane
     uint64_t iterations_ = 0;
 };
 
