@@ -46,6 +46,7 @@ struct Avx2 {
     static Type Add(Type a, Type b) { return _mm256_add_pd(a, b); }
     static Type Sub(Type a, Type b) { return _mm256_sub_pd(a, b); }
     static Type Mul(Type a, Type b) { return _mm256_mul_pd(a, b); }
+    static Type Min(Type a, Type b) { return _mm256_min_pd(a, b); }
     // Unordered compare: true for NaN too, the opposite of the literal loop's
     // s < bound.
     static Mask NotBelow(Type a, Type b) { return _mm256_cmp_pd(a, b, _CMP_NLT_UQ); }

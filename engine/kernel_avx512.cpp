@@ -20,6 +20,9 @@ struct Avx512 {
     static Type Add(Type a, Type b) { return _mm512_add_pd(a, b); }
     static Type Sub(Type a, Type b) { return _mm512_sub_pd(a, b); }
     static Type Mul(Type a, Type b) { return _mm512_mul_pd(a, b); }
+    // The merging form with every lane set: GCC 12's plain _mm512_min_pd
+    // reads an undefined vector and warns.
+    static Type Min(Type a, Type b) { return _mm512_mask_min_pd(a, 0xff, a, b); }
     // Unordered compare: true for NaN too, the opposite of the literal loop's
     // s < bound.
     static Mask NotBelow(Type a, Type b) { return _mm512_cmp_pd_mask(a, b, _CMP_NLT_UQ); }

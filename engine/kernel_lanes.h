@@ -392,22 +392,22 @@ private:
         const V two = Opaque(Vec::Set(2.0));
         const V zero = Vec::Set(0.0);
         const V one = Vec::Set(1.0);
-        V u[COUNT], v[COUNT], below[COUNT];
-        typename Vec::Mask reached[COUNT];
+        // The tests before the first that reaches the bound: the smallest
+        // step whose test reaches it, BLOCK when none does.
+        V below[COUNT], u[COUNT], v[COUNT];
         for (int i = 0; i < COUNT; ++i) {
             const int first = (firstVector + i) * WIDTH;
             u[i] = Vec::Load(queueStartU_ + first);
             v[i] = Vec::Load(queueStartV_ + first);
-            below[i] = zero;
-            reached[i] = Vec::FromBits(0);
+            below[i] = Vec::Set(BLOCK);
         }
         for (int step = 0; step < BLOCK; ++step)
             for (int i = 0; i < COUNT; ++i) {
                 const int first = (firstVector + i) * WIDTH;
                 const V size = Step<Vec>(i, u[i], v[i], Vec::Load(queueX_ + first),
                                          Vec::Load(queueY_ + first), two);
-                reached[i] = Vec::Or(reached[i], Vec::AtLeast(size, bound));
-                below[i] = Vec::Select(reached[i], below[i], Vec::Add(below[i], one));
+                below[i] = Vec::Select(Vec::AtLeast(size, bound),
+                                       Vec::Min(below[i], Vec::Set(step)), below[i]);
             }
         const V limit = Vec::Set(job_.iterLimit);
         for (int i = 0; i < COUNT; ++i) {

@@ -19,6 +19,7 @@ struct Sse2 {
     static Type Add(Type a, Type b) { return _mm_add_pd(a, b); }
     static Type Sub(Type a, Type b) { return _mm_sub_pd(a, b); }
     static Type Mul(Type a, Type b) { return _mm_mul_pd(a, b); }
+    static Type Min(Type a, Type b) { return _mm_min_pd(a, b); }
     // Unordered compare: true for NaN too, the opposite of the literal loop's
     // s < bound.
     static Mask NotBelow(Type a, Type b) { return _mm_cmpnlt_pd(a, b); }

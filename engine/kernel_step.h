@@ -11,6 +11,7 @@
 //   Set                    the same double in every lane
 //   Add, Sub, Mul          IEEE double operations, each rounded once, never
 //                          fused (the build has -ffp-contract=off, never -mfma)
+//   Min                    the smaller of two numbers (never given NaN)
 //   NotBelow(a, b)         !(a < b): true when a >= b and when either is NaN
 //   AtLeast(a, b)          a >= b: false when either is NaN
 //   SameBits(a, b)         equal as 64-bit patterns (NaN equals its own bits,
