@@ -274,9 +274,9 @@ private:
 
     // Epochs between two checks for lanes that cannot escape. Where checks
     // keep finding none, as where every pixel escapes, they come SPARSE times
-    // rarer: a lane found then has run at most SPARSE - 1 epochs too long,
-    // which the check's cost over so many epochs outweighs. Inside points and
-    // low limits keep them at every epoch.
+    // rarer; a lane that cannot escape may then run up to SPARSE - 1 epochs
+    // longer, and finding one brings the checks back to every epoch. Inside
+    // points and low limits keep them there.
     int CheckEvery() const { return quietChecks_ >= QUIET_CHECKS ? SPARSE : 1; }
 
     // The lanes of vector i whose z repeats or whose counter has run out, at
