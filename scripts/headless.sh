@@ -28,7 +28,7 @@ start_headless_display() {
 start_wine_keepalive() {
   local fifo; fifo=$(mktemp -u)
   mkfifo "$fifo"
-  wine cmd /c pause <"$fifo" >/dev/null 2>&1 &
+  "$MANDEL_WINE" cmd /c pause <"$fifo" >/dev/null 2>&1 &
   mandel_cleanup_pids+=($!)
   exec 8>"$fifo"   # cmd waits on this pipe until the script ends
   rm -f "$fifo"

@@ -22,7 +22,7 @@ fi
 start_headless_display
 mandel_prepare_prefix
 screenshot=${1:-build/screenshot.png}
-wine "$program" &
+"$MANDEL_WINE" "$program" &
 mandel_cleanup_pids+=($!)
 
 # The window stays white until the computation-time box is answered.

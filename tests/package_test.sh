@@ -2,16 +2,17 @@
 # The download as a Windows user gets it: builds the zip, unpacks it into an
 # empty folder, checks that every program imports only DLLs that Windows
 # itself provides, and runs mandel-render.exe from there under Wine.
-# Arguments: the build folder, objdump, the emulator script.
+# Arguments: the build folder, the zip's name (this version and word size),
+# objdump, the emulator script.
 set -u
-build=$1 objdump=$2 emulator=$3
+build=$1 zip=$build/$2 objdump=$3 emulator=$4
 dir=$(mktemp -d); trap 'rm -rf "$dir"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
+rm -f "$zip"
 cmake --build "$build" --target package >"$dir/build.log" 2>&1 || { cat "$dir/build.log"; fail "package"; exit 1; }
-zip=$(ls "$build"/mandel-*-win*.zip 2>/dev/null | head -n1)
-[ -n "$zip" ] || { fail "no zip in $build"; exit 1; }
+[ -f "$zip" ] || { fail "the package did not make $zip"; exit 1; }
 mkdir "$dir/unpacked"
 python3 -m zipfile -e "$zip" "$dir/unpacked" || fail "cannot unpack $zip"
 for name in mandel.exe mandel-render.exe mandel-bench.exe README.md; do
@@ -29,6 +30,15 @@ for exe in "$dir"/unpacked/*.exe; do
   done
 done >"$dir/imports"
 [ ! -s "$dir/imports" ] || fail "$(cat "$dir/imports")"
+
+# The zip's word size is its programs'; the 32-bit ones may use 4 GB of
+# address space on 64-bit Windows.
+case $zip in *-win64.zip) format=pei-x86-64 ;; *) format=pei-i386 ;; esac
+for exe in "$dir"/unpacked/*.exe; do
+  "$objdump" -f "$exe" | grep -q "file format $format" || fail "$(basename "$exe") is not $format"
+  [ $format = pei-x86-64 ] || "$objdump" -p "$exe" | grep -qi "large address aware" ||
+    fail "$(basename "$exe") is not large-address-aware"
+done
 
 cd "$dir/unpacked" || exit 1
 "$emulator" ./mandel-render.exe --version >"$dir/version" 2>&1 || fail "mandel-render.exe --version"

@@ -1,5 +1,5 @@
 #!/bin/sh
-# The host build and the 32-bit Windows build must compute the same pixels:
+# The host build and a Windows build must compute the same pixels:
 # renders views in every colour mode, iteration limit and thread count with
 # both and compares the files byte for byte.
 set -u

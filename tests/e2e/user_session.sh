@@ -28,6 +28,7 @@ done
   fail "no X display: run under scripts/test.sh, or see README.md for running Wine tests by hand"
 
 source "$scripts/wine-prefix.sh"
+mandel_use_wine_for "$exe"
 mandel_prepare_prefix
 
 work=$(mktemp -d /tmp/mandel-e2e.XXXXXX)
@@ -81,7 +82,7 @@ answer_time_box() {
 clipboard() { timeout 2 xclip -o -selection clipboard 2>/dev/null || true; }
 
 step "start the viewer"
-wine "$exe" >"$work/wine.log" 2>&1 &
+"$MANDEL_WINE" "$exe" >"$work/wine.log" 2>&1 &
 mandel_pid=$!
 answer_time_box "the start"
 main=$(wait_window Mandelbrot 10)
