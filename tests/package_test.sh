@@ -5,6 +5,7 @@
 # Arguments: the build folder, the zip's name (this version and word size),
 # objdump, the emulator script.
 set -u
+export LC_ALL=C  # objdump's own words, untranslated
 build=$1 zip=$build/$2 objdump=$3 emulator=$4
 dir=$(mktemp -d); trap 'rm -rf "$dir"' EXIT
 failures=0
