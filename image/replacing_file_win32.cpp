@@ -126,7 +126,8 @@ ReplacingFile::ReplacingFile(const char* targetPath)
         return;
     }
     if (StartsWith(full, L"\\\\.\\")) {
-        // NUL, CON, COM1, nul.bmp in any folder, \\.\pipe\...: written in place.
+        // NUL, CON, COM1 and the other names kept for devices, \\.\pipe\...:
+        // written in place.
         HANDLE device = CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (device == INVALID_HANDLE_VALUE)
