@@ -9,16 +9,15 @@
 
 HDC clipboardDC;
 HBITMAP clipboardBitmap;
+HBITMAP(WINAPI* CreateClipboardBitmap)(HDC, int, int) = CreateCompatibleBitmap;
 
 void CopyImageToClipboard(HWND mainWindow)
 {
     if (!OpenClipboard(mainWindow))
         return;  // another program holds it
-    if (clipboardDC)
-        DeleteDC(clipboardDC);
     HDC windowDC = GetDC(mainWindow);
     clipboardDC = CreateCompatibleDC(windowDC);
-    clipboardBitmap = CreateCompatibleBitmap(windowDC, imageWidth, imageHeight);
+    clipboardBitmap = CreateClipboardBitmap(windowDC, imageWidth, imageHeight);
     if (clipboardDC && clipboardBitmap) {
         SelectObject(clipboardDC, clipboardBitmap);
         BitBlt(clipboardDC, 0, 0, imageWidth, imageHeight, imageDC, 0, 0, SRCCOPY);
@@ -28,9 +27,13 @@ void CopyImageToClipboard(HWND mainWindow)
         clipboardDC = nullptr;
         ShowMessage(mainWindow, "クリップボードにコピー");
     } else {
-        if (clipboardBitmap)  // made, but there was no DC to draw it in
+        // Either may have been made without the other.
+        if (clipboardBitmap)
             DeleteObject(clipboardBitmap);
+        if (clipboardDC)
+            DeleteDC(clipboardDC);
         clipboardBitmap = nullptr;
+        clipboardDC = nullptr;
         ShowMessage(mainWindow, "メモリ不足でクリップボードにコピーすることができませんでした。");
     }
     CloseClipboard();

@@ -5,7 +5,12 @@
 
 #include <windows.h>
 
-extern HDC clipboardDC;          // kept after a copy that could not make its bitmap
+extern HDC clipboardDC;          // the DC a copy draws in; released before the copy returns
 extern HBITMAP clipboardBitmap;  // the last bitmap made; the clipboard owns it once handed over
 
 void CopyImageToClipboard(HWND mainWindow);
+
+// The bitmap is made through this pointer, so that tests can refuse it as a
+// 32-bit process short of memory does with a large image; it is
+// CreateCompatibleBitmap in the program.
+extern HBITMAP(WINAPI* CreateClipboardBitmap)(HDC dc, int width, int height);

@@ -11,6 +11,7 @@ uint32_t* imagePixels;
 HDC imageDC;
 HBITMAP(WINAPI* CreateImageSection)(HDC, const BITMAPINFO*, UINT, void**, HANDLE,
                                     DWORD) = CreateDIBSection;
+HDC(WINAPI* CreateImageDC)(HDC) = CreateCompatibleDC;
 
 namespace {
 
@@ -43,10 +44,14 @@ Buffer MakeBuffer(HWND mainWindow, int32_t width, int32_t height)
             DeleteObject(made.bitmap);
         return {};
     }
-    made.pixels = static_cast<uint32_t*>(bits);
     HDC windowDC = GetDC(mainWindow);
-    made.dc = CreateCompatibleDC(windowDC);
+    made.dc = CreateImageDC(windowDC);
     ReleaseDC(mainWindow, windowDC);
+    if (!made.dc) {  // without it nothing could be drawn or copied: no buffer either
+        DeleteObject(made.bitmap);
+        return {};
+    }
+    made.pixels = static_cast<uint32_t*>(bits);
     SelectObject(made.dc, made.bitmap);
     return made;
 }

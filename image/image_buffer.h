@@ -36,5 +36,8 @@ ImageResize ResizeImageBuffer(HWND mainWindow, int32_t width, int32_t height);
 // process out of address space would; it is CreateDIBSection in the program.
 extern HBITMAP(WINAPI* CreateImageSection)(HDC dc, const BITMAPINFO* info, UINT usage,
                                            void** bits, HANDLE section, DWORD offset);
+// The memory DC likewise, so that tests can refuse it as GDI short of
+// resources would; it is CreateCompatibleDC in the program.
+extern HDC(WINAPI* CreateImageDC)(HDC dc);
 
 void ReleaseImageBuffer();

@@ -12,7 +12,10 @@
 
 class ReplacingFile {
 public:
-    // Creates the temporary file in the target's folder.
+    // Creates the temporary file in the folder of the file the target names
+    // (through symbolic links on POSIX hosts); a device or other file that is
+    // not a regular one is opened and written in place instead, never
+    // replaced or removed.
     explicit ReplacingFile(const char* targetPath);
     // Removes the temporary file unless Commit put it in place.
     ~ReplacingFile();
@@ -20,12 +23,9 @@ public:
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
     bool IsOpen() const { return file_ != NO_FILE; }
-    // The system's reason why the file could not be created.
-    const std::string& OpenError() const { return openError_; }
-    // The temporary file's path; empty when the target is written in place
-    // (a device or other file that is not a regular one, which is never
-    // replaced or removed).
-    const std::string& TemporaryPath() const { return temporary_; }
+    // The system's reason for the first step that failed: creating the file,
+    // a write, the flush or putting it in place.
+    const std::string& Error() const { return error_; }
 
     // False when the bytes could not all be written.
     bool Write(const void* data, size_t bytes);
@@ -38,12 +38,23 @@ private:
     // The platform's file: a descriptor, or a HANDLE; -1 for none on both.
     static constexpr intptr_t NO_FILE = -1;
 
+    void Fail();  // records the system's reason for the step that failed
+
+    // The paths as the platform's calls take them (on Windows full UTF-8
+    // paths, widened for the system); no temporary path when written in place.
     std::string target_;
     std::string temporary_;
-    std::string openError_;
+    std::string error_;
     intptr_t file_ = NO_FILE;
     bool failed_ = false;
 };
 
-// Removes a temporary file from a signal handler: async-signal-safe.
-void RemoveTemporaryFile(const char* path);
+// For command-line programs, called once before any file is made: an
+// interrupt removes the temporary file being written before the program ends
+// as the interrupt ends it. POSIX hosts: SIGINT, SIGTERM, SIGHUP and SIGQUIT
+// (each unless it was ignored when the program started, as under nohup), and
+// a write past the file-size limit fails with EFBIG instead of SIGXFSZ ending
+// the program. Windows: every console control event (Ctrl+C, Ctrl+Break, the
+// console closed, logoff, shutdown), which ends the program with
+// STATUS_CONTROL_C_EXIT.
+void RemoveTemporaryFileOnInterrupt();

@@ -1,13 +1,18 @@
 // ReplacingFile on POSIX hosts (see replacing_file.h): mkstemp in the target's
-// folder, write, fsync, close, rename over the target.
+// folder, write, fsync, close, rename over the target; and the signal
+// handlers that remove the temporary file of an interrupted program.
 #include "image/replacing_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -17,6 +22,25 @@ std::string FolderOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a chain of symbolic links ends at (which need not exist yet), so
+// that the links stay and that file is replaced, as editors do; nothing when
+// the chain loops.
+std::optional<std::string> FollowLinks(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat link;
+        if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+            return path;
+        char next[PATH_MAX];
+        const ssize_t length = readlink(path.c_str(), next, sizeof next);
+        if (length < 0 || static_cast<size_t>(length) == sizeof next)
+            return path;  // unreadable: creating the file beside it fails with the reason
+        const std::string linked(next, static_cast<size_t>(length));
+        path = linked[0] == '/' ? linked : FolderOf(path) + "/" + linked;
+    }
+    return std::nullopt;
 }
 
 // A new file gets what open(2) would give it; a replaced one keeps its mode.
@@ -29,15 +53,50 @@ mode_t ModeForTarget(const struct stat* existing)
     return 0666 & ~mask;
 }
 
+// The temporary file being written, for the signal handler: a fixed array, as
+// a handler may not allocate, published by the flag.
+char pendingTemporary[4096];
+std::atomic<bool> pendingSet{false};
+
+void SetPending(const std::string& temporary)
+{
+    pendingSet = false;
+    if (temporary.size() >= sizeof pendingTemporary)
+        return;  // the destructor still removes it on every ordinary exit
+    std::memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
+    pendingSet = true;
+}
+
+void ClearPending(const std::string& temporary)
+{
+    if (pendingSet && temporary == pendingTemporary)
+        pendingSet = false;
+}
+
+extern "C" void RemovePendingAndStop(int signalNumber)
+{
+    if (pendingSet)
+        unlink(pendingTemporary);
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);  // delivered once the handler returns
+}
+
 }  // namespace
 
-ReplacingFile::ReplacingFile(const char* targetPath) : target_(targetPath)
+ReplacingFile::ReplacingFile(const char* targetPath)
 {
+    const std::optional<std::string> target = FollowLinks(targetPath);
+    if (!target) {
+        errno = ELOOP;
+        Fail();
+        return;
+    }
+    target_ = *target;
     int file;
     struct stat existing;
-    const bool exists = stat(targetPath, &existing) == 0;
+    const bool exists = stat(target_.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) {
-        file = open(targetPath, O_WRONLY | O_TRUNC);
+        file = open(target_.c_str(), O_WRONLY | O_TRUNC);
     } else {
         temporary_ = FolderOf(target_) + "/.mandel-XXXXXX";
         file = mkstemp(&temporary_[0]);
@@ -50,19 +109,30 @@ ReplacingFile::ReplacingFile(const char* targetPath) : target_(targetPath)
         }
     }
     if (file < 0) {
-        openError_ = std::strerror(errno);
+        Fail();
         temporary_.clear();
         return;
     }
     file_ = file;
+    if (!temporary_.empty())
+        SetPending(temporary_);
 }
 
 ReplacingFile::~ReplacingFile()
 {
     if (file_ != NO_FILE)
         close(static_cast<int>(file_));
-    if (!temporary_.empty())
+    if (!temporary_.empty()) {
+        ClearPending(temporary_);
         unlink(temporary_.c_str());
+    }
+}
+
+void ReplacingFile::Fail()
+{
+    if (!failed_)
+        error_ = std::strerror(errno);
+    failed_ = true;
 }
 
 bool ReplacingFile::Write(const void* data, size_t bytes)
@@ -73,7 +143,9 @@ bool ReplacingFile::Write(const void* data, size_t bytes)
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
-            failed_ = true;
+            if (written == 0)
+                errno = ENOSPC;
+            Fail();
         } else {
             next += written;
             bytes -= static_cast<size_t>(written);
@@ -88,21 +160,33 @@ bool ReplacingFile::Commit()
         return false;
     const int file = static_cast<int>(file_);
     file_ = NO_FILE;
-    const bool inPlace = temporary_.empty();
     // A device may not support fsync; its data is written either way.
-    const bool synced = inPlace || fsync(file) == 0;
-    const bool closed = close(file) == 0;
-    if (failed_ || !synced || !closed)
+    if (temporary_.empty()) {
+        if (close(file) != 0)
+            Fail();
+        return !failed_;
+    }
+    if (fsync(file) != 0)
+        Fail();
+    if (close(file) != 0)
+        Fail();
+    if (failed_)
         return false;
-    if (inPlace)
-        return true;
-    if (rename(temporary_.c_str(), target_.c_str()) != 0)
+    if (rename(temporary_.c_str(), target_.c_str()) != 0) {
+        Fail();
         return false;
+    }
+    ClearPending(temporary_);
     temporary_.clear();
     return true;
 }
 
-void RemoveTemporaryFile(const char* path)
+void RemoveTemporaryFileOnInterrupt()
 {
-    unlink(path);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction current;
+        if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+            signal(signalNumber, RemovePendingAndStop);
+    }
+    signal(SIGXFSZ, SIG_IGN);
 }

@@ -1,20 +1,15 @@
-// ReplacingFile on Windows (see replacing_file.h): GetTempFileNameA in the
-// target's folder, WriteFile, FlushFileBuffers, CloseHandle, then MoveFileExA
-// over the target. The temporary file is opened with delete sharing, so a
-// console interrupt can delete it while it is still open.
+// ReplacingFile on Windows (see replacing_file.h): a temporary file of our own
+// name beside the target (created with CREATE_NEW, another name on a
+// collision), WriteFile, FlushFileBuffers, CloseHandle, then MoveFileExW over
+// the target; and the console control handler that removes the temporary
+// file of an interrupted program (it runs on a thread of its own). Paths go
+// through the wide calls with the \\?\ prefix, so a target the dialog or a
+// command line can name is never refused for the temporary name's length.
 #include "image/replacing_file.h"
 
 #include <windows.h>
 
 namespace {
-
-std::string FolderOf(const std::string& path)
-{
-    const size_t separator = path.find_last_of("\\/:");
-    if (separator == std::string::npos)
-        return ".";
-    return path.substr(0, separator + 1);
-}
 
 std::string SystemMessage(DWORD error)
 {
@@ -33,37 +28,154 @@ std::string SystemMessage(DWORD error)
     return std::string(text, length);
 }
 
+std::wstring Widen(UINT codePage, const std::string& text)
+{
+    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        &wide[0], length);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length,
+                        nullptr, nullptr);
+    return text;
+}
+
+std::wstring Wide(const std::string& utf8)
+{
+    return Widen(CP_UTF8, utf8);
+}
+
+std::wstring FullPath(const std::wstring& path)
+{
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return L"";
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    full.resize(length < size ? length : 0);
+    return full;
+}
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix)
+{
+    return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+// A full path in the form that lifts MAX_PATH from the wide calls.
+std::wstring WithoutLengthLimit(const std::wstring& full)
+{
+    if (StartsWith(full, L"\\\\?\\"))
+        return full;
+    if (StartsWith(full, L"\\\\"))  // \\server\share\...
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 HANDLE HandleOf(intptr_t file)
 {
     return reinterpret_cast<HANDLE>(file);
 }
 
+// The temporary file being written, for the console control handler.
+SRWLOCK pendingLock = SRWLOCK_INIT;
+std::wstring pendingTemporary;
+
+void SetPending(const std::wstring& temporary)
+{
+    AcquireSRWLockExclusive(&pendingLock);
+    pendingTemporary = temporary;
+    ReleaseSRWLockExclusive(&pendingLock);
+}
+
+void ClearPending(const std::wstring& temporary)
+{
+    AcquireSRWLockExclusive(&pendingLock);
+    if (pendingTemporary == temporary)
+        pendingTemporary.clear();
+    ReleaseSRWLockExclusive(&pendingLock);
+}
+
+// The temporary file was opened with delete sharing, so it can be deleted
+// while the main thread still writes it: it goes once its handle closes,
+// which ending the process does. The lock is never released: a Commit that
+// has not yet moved the file waits until the process is gone.
+BOOL WINAPI RemovePendingAndStop(DWORD)
+{
+    AcquireSRWLockExclusive(&pendingLock);
+    if (!pendingTemporary.empty())
+        DeleteFileW(pendingTemporary.c_str());
+    TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+    return TRUE;
+}
+
 }  // namespace
 
-ReplacingFile::ReplacingFile(const char* targetPath) : target_(targetPath)
+ReplacingFile::ReplacingFile(const char* targetPath)
 {
-    char temporary[MAX_PATH];
-    if (GetTempFileNameA(FolderOf(target_).c_str(), "mnd", 0, temporary) == 0) {
-        openError_ = SystemMessage(GetLastError());
+    const std::wstring full = FullPath(Widen(CP_ACP, targetPath));
+    if (full.empty()) {
+        Fail();
         return;
     }
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        openError_ = SystemMessage(GetLastError());
-        DeleteFileA(temporary);
+    if (StartsWith(full, L"\\\\.\\")) {
+        // NUL, CON, COM1 and the other names kept for devices, \\.\pipe\...:
+        // written in place.
+        HANDLE device = CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (device == INVALID_HANDLE_VALUE)
+            Fail();
+        else
+            file_ = reinterpret_cast<intptr_t>(device);
         return;
     }
-    temporary_ = temporary;
-    file_ = reinterpret_cast<intptr_t>(file);
+    const std::wstring target = WithoutLengthLimit(full);
+    const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
+    // A short name, different for each process and each try.
+    unsigned number = GetTickCount() * 16u + GetCurrentProcessId() * 65599u;
+    for (int tries = 0; tries < 1000; ++tries, ++number) {
+        std::wstring name = L"mnd00000.tmp";
+        for (int digit = 0; digit < 5; ++digit)
+            name[7 - digit] = L"0123456789abcdef"[(number >> (4 * digit)) & 15];
+        const std::wstring temporary = folder + name;
+        HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            target_ = Utf8(target);
+            temporary_ = Utf8(temporary);
+            file_ = reinterpret_cast<intptr_t>(file);
+            SetPending(temporary);
+            return;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    Fail();
 }
 
 ReplacingFile::~ReplacingFile()
 {
     if (file_ != NO_FILE)
         CloseHandle(HandleOf(file_));
-    if (!temporary_.empty())
-        DeleteFileA(temporary_.c_str());
+    if (!temporary_.empty()) {
+        const std::wstring temporary = Wide(temporary_);
+        ClearPending(temporary);
+        DeleteFileW(temporary.c_str());
+    }
+}
+
+void ReplacingFile::Fail()
+{
+    if (!failed_)
+        error_ = SystemMessage(GetLastError());
+    failed_ = true;
 }
 
 bool ReplacingFile::Write(const void* data, size_t bytes)
@@ -73,8 +185,12 @@ bool ReplacingFile::Write(const void* data, size_t bytes)
         // WriteFile takes 32-bit counts; large images go in 64 MB pieces.
         const DWORD piece = static_cast<DWORD>(bytes < (64u << 20) ? bytes : (64u << 20));
         DWORD written = 0;
-        if (!WriteFile(HandleOf(file_), next, piece, &written, nullptr) || written != piece)
-            failed_ = true;
+        if (!WriteFile(HandleOf(file_), next, piece, &written, nullptr)) {
+            Fail();
+        } else if (written != piece) {
+            SetLastError(ERROR_DISK_FULL);
+            Fail();
+        }
         next += written;
         bytes -= written;
     }
@@ -87,17 +203,34 @@ bool ReplacingFile::Commit()
         return false;
     HANDLE file = HandleOf(file_);
     file_ = NO_FILE;
-    const bool flushed = FlushFileBuffers(file) != 0;
-    const bool closed = CloseHandle(file) != 0;
-    if (failed_ || !flushed || !closed ||
-        !MoveFileExA(temporary_.c_str(), target_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (temporary_.empty()) {  // a device: nothing to flush or move
+        if (!CloseHandle(file))
+            Fail();
+        return !failed_;
+    }
+    if (!FlushFileBuffers(file))
+        Fail();
+    if (!CloseHandle(file))
+        Fail();
+    if (failed_)
         return false;
-    temporary_.clear();
-    return true;
+    // Moved and forgotten together, never while an interrupt removes the file.
+    const std::wstring temporary = Wide(temporary_);
+    AcquireSRWLockExclusive(&pendingLock);
+    const bool moved = MoveFileExW(temporary.c_str(), Wide(target_).c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (moved) {
+        if (pendingTemporary == temporary)
+            pendingTemporary.clear();
+        temporary_.clear();
+    } else {
+        Fail();
+    }
+    ReleaseSRWLockExclusive(&pendingLock);
+    return moved;
 }
 
-void RemoveTemporaryFile(const char* path)
+void RemoveTemporaryFileOnInterrupt()
 {
-    DeleteFileA(path);
+    SetConsoleCtrlHandler(RemovePendingAndStop, TRUE);
 }

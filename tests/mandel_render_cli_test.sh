@@ -51,7 +51,8 @@ for args in "--iterations 100" "--colors 63" "--threads 3" "--threads 16" "--siz
   [ ! -e "$dir/bad.bmp" ] || { echo "FAIL: '$args' left a file"; failures=$((failures + 1)); rm -f "$dir/bad.bmp"; }
 done
 # An option whose value is missing at the very end of the command line.
-for args in "--iterations" "--colors" "--threads" "--size 10" "--bounds -2 1 -1" "--output"; do
+for args in "--iterations" "--colors" "--threads" "--size 10" "--size abc" "--bounds -2 1 -1" \
+            "--bounds x" "--output"; do
   # shellcheck disable=SC2086
   check 2 "value missing at the end: $args" render --output "$dir/bad.bmp" $args
   expect_text "$dir/err" "missing value" "names the missing value of '$args'"
@@ -62,36 +63,150 @@ expect_text "$dir/err" "use .bmp or .png" "names the formats"
 [ -z "$(ls -A "$dir" | grep bad)" ] || { echo "FAIL: a refused format left $(ls -A "$dir")"; failures=$((failures + 1)); }
 check 2 "missing output" render --size 8 8
 expect_text "$dir/err" "--output" "names the missing option"
+check 2 "empty output name" render --size 8 8 --output ""
+expect_text "$dir/err" "usage:" "usage after an empty output name"
 
 check 1 "unwritable path" render --size 8 8 --output "$dir/no-such-dir/c.bmp"
 expect_text "$dir/err" "cannot create '.*c.bmp': ." "names the failure and the system's reason"
 
-# A report that cannot be written is a failure too.
+# A report that cannot be written is a failure too, which says the image was.
 if [ -w /dev/full ]; then
     # shellcheck disable=SC2016
   check 1 "report to a full device" sh -c '"$@" >/dev/full' sh ${MANDEL_EMULATOR:-} "$MANDEL_RENDER" \
         --size 8 8 --output "$dir/d.bmp"
 fi
+rm -f "$dir/d.bmp"
+# shellcheck disable=SC2016
+check 1 "report to a closed output" sh -c '"$@" >&-' sh ${MANDEL_EMULATOR:-} "$MANDEL_RENDER" \
+      --size 8 8 --output "$dir/d.bmp"
+expect_text "$dir/err" "wrote '.*d.bmp', but could not write the report" "says the image was written"
+[ "$(wc -c <"$dir/d.bmp")" -eq 310 ] || { echo "FAIL: no image beside the lost report"; failures=$((failures + 1)); }
 
-# Whatever happens to a render, the old file keeps its bytes and no temporary
-# file is left beside it. Native only: these need POSIX signals and mounts.
-if [ -z "${MANDEL_EMULATOR:-}" ]; then
-  cp "$dir/a.bmp" "$dir/old.bmp"
-  # Interrupted: the output exists (under a temporary name) before the
-  # render ends, and the interrupt removes it.
-  "$MANDEL_RENDER" --size 4000 4000 --iterations 32768 --bounds 0.7500003 0.7500014 0.0019651 0.0019657 \
-         --output "$dir/old.bmp" >/dev/null 2>&1 &
-  pid=$!
-  tries=0
-  while [ -z "$(ls -A "$dir" | grep '^\.mandel-')" ] && [ "$tries" -lt 100 ]; do
-    sleep 0.05; tries=$((tries + 1))
+# Folders whose names leave little or no room for a temporary name beside the
+# file, by their length as the Windows build sees them (Z: and the path):
+# the longest a Save As dialog takes (257 with a one-letter name) and past it.
+for length in 247 248 256 257 259 300; do
+  folder=$dir/long
+  while [ $((${#folder} + 2)) -lt "$length" ]; do
+    part=$((length - ${#folder} - 3))
+    [ "$part" -le 100 ] || part=100
+    [ $((length - ${#folder} - 3 - part)) -ne 1 ] || part=$((part - 1))
+    folder=$folder/$(printf "%${part}s" "" | tr ' ' d)
   done
-  [ "$tries" -lt 100 ] || { echo "FAIL: no output file was created before the render"; failures=$((failures + 1)); }
-  sleep 0.3  # past the few instructions between creating the file and arming the handler
-  kill -TERM "$pid"; wait "$pid"
-  cmp -s "$dir/a.bmp" "$dir/old.bmp" || { echo "FAIL: an interrupt changed the old file"; failures=$((failures + 1)); }
-  left=$(ls -A "$dir" | grep '^\.mandel-')
-  [ -z "$left" ] || { echo "FAIL: an interrupt left $left"; failures=$((failures + 1)); }
+  mkdir -p "$folder"
+  check 0 "a folder of $length characters" render --size 8 8 --output "${MANDEL_EMULATOR:+Z:}$folder/x"
+  [ "$(ls -A "$folder" | grep -v '^d*$')" = x ] && [ "$(wc -c <"$folder/x")" -eq 310 ] ||
+    { echo "FAIL: a folder of $length characters holds: $(ls -A "$folder")"; failures=$((failures + 1)); }
+  rm -rf "$dir/long"
+done
+
+# Devices are written in place, never replaced; one that cannot be opened is
+# refused before the render.
+if [ -n "${MANDEL_EMULATOR:-}" ]; then
+  devices="NUL $dir/nul.bmp COM1 CON"
+else
+  devices=/dev/null
+fi
+for device in $devices; do
+  render --size 8 8 --output "$device" >"$dir/out" 2>"$dir/err" </dev/null; status=$?
+  if [ "$status" -eq 0 ]; then
+    expect_text "$dir/out" "size 8x8" "report after writing to $device"
+  elif [ "$status" -ne 1 ] || ! grep -q "cannot create" "$dir/err"; then
+    echo "FAIL: $device: exit $status"; cat "$dir/err"; failures=$((failures + 1))
+  fi
+done
+[ -z "$(ls -A "$dir" | grep -i 'nul\|^mnd')" ] || { echo "FAIL: a device left $(ls -A "$dir")"; failures=$((failures + 1)); }
+[ -c /dev/null ] || { echo "FAIL: /dev/null was replaced"; failures=$((failures + 1)); }
+
+# Interrupts, one row each: an interrupt while the render runs (the output
+# exists, empty) or while the bytes go out leaves the old file as it was and
+# no temporary file, and the program ends as the interrupt ends it (a
+# signal's own status; on Windows STATUS_CONTROL_C_EXIT, of which Wine passes
+# the low byte). Natively HUP and QUIT as well as INT and TERM, and a write
+# past the file-size limit, which fails with the reason. The Windows build:
+# SIGINT to its Wine process arrives as Ctrl+C, and console-event delivers
+# Ctrl+Break and the console's closing as the console does; Wine ends the
+# program on TERM, HUP and QUIT without running any of its code, as
+# TerminateProcess would, so those cannot be tested there.
+if [ -n "${MANDEL_EMULATOR:-}" ]; then
+  temporary='mnd*.tmp'
+  interrupts="INT:render INT:write C:write BREAK:render BREAK:write CLOSE:write"
+else
+  temporary='.mandel-*'
+  interrupts="INT:render TERM:render HUP:render QUIT:write TERM:write XFSZ:write"
+fi
+long_render="--size 4000 4000 --iterations 32768 --bounds 0.7500003 0.7500014 0.0019651 0.0019657"
+long_write="--size 8000 8000"
+# Waits for the temporary file (with bytes in it for a write); 1 if none came.
+wait_for_temporary() {  # moment
+  size=-size\ +0c; [ "$1" = write ] || size=
+  tries=0
+  # shellcheck disable=SC2086
+  while [ -z "$(find "$dir" -maxdepth 1 -name "$temporary" $size)" ]; do
+    tries=$((tries + 1)); [ "$tries" -lt 2000 ] || return 1
+    sleep 0.01
+  done
+}
+for interrupt in $interrupts; do
+  what=${interrupt%:*}; when=${interrupt#*:}
+  cp "$dir/a.bmp" "$dir/old.bmp"
+  if [ "$when" = render ]; then args=$long_render; else args=$long_write; fi
+  : >"$dir/err"
+  case $what in
+    C|BREAK|CLOSE)
+      # shellcheck disable=SC2086
+      $MANDEL_EMULATOR "$MANDEL_CONSOLE_EVENT" "$what" "$([ "$when" = write ] && echo 1 || echo 0)" \
+        "$dir/$temporary" "$MANDEL_RENDER" $args --output "$dir/old.bmp" >"$dir/out" 2>"$dir/err"
+      expect_text "$dir/out" "^exit c000013a" "$interrupt: ends with STATUS_CONTROL_C_EXIT"
+      ;;
+    XFSZ)
+      # shellcheck disable=SC2086
+      (ulimit -f 1000; exec env --default-signal=XFSZ "$MANDEL_RENDER" $args --output "$dir/old.bmp") \
+        >"$dir/out" 2>"$dir/err"
+      status=$?
+      [ "$status" -eq 1 ] || { echo "FAIL: $interrupt: exit $status, expected 1"; failures=$((failures + 1)); }
+      expect_text "$dir/err" "File too large" "$interrupt: gives the reason"
+      ;;
+    *)
+      # Signals start at their defaults (a background job's INT and QUIT
+      # would start ignored); stopped while it is signalled, so that the
+      # moment cannot pass.
+      # shellcheck disable=SC2086
+      (ulimit -c 0; exec env --default-signal=HUP,INT,QUIT,TERM ${MANDEL_EMULATOR:-} "$MANDEL_RENDER" $args \
+         --output "$dir/old.bmp") >/dev/null 2>&1 &
+      pid=$!
+      if wait_for_temporary "$when"; then
+        kill -STOP "$pid"
+        [ -n "$(find "$dir" -maxdepth 1 -name "$temporary")" ] ||
+          { echo "FAIL: $interrupt: the $when was over before the signal"; failures=$((failures + 1)); }
+        kill -"$what" "$pid"; kill -CONT "$pid"
+      else
+        echo "FAIL: $interrupt: no temporary file came"; failures=$((failures + 1)); kill -KILL "$pid"
+      fi
+      { wait "$pid"; } 2>/dev/null; status=$?
+      case $what in HUP) number=1 ;; INT) number=2 ;; QUIT) number=3 ;; TERM) number=15 ;; esac
+      if [ -n "${MANDEL_EMULATOR:-}" ]; then expected=$((0x3a)); else expected=$((128 + number)); fi
+      [ "$status" -eq "$expected" ] ||
+        { echo "FAIL: $interrupt: exit $status, expected $expected"; failures=$((failures + 1)); }
+      ;;
+  esac
+  cmp -s "$dir/a.bmp" "$dir/old.bmp" ||
+    { echo "FAIL: $interrupt: the old file changed"; cat "$dir/err"; failures=$((failures + 1)); }
+  left=$(find "$dir" -maxdepth 1 -name "$temporary")
+  [ -z "$left" ] || { echo "FAIL: $interrupt left $left"; failures=$((failures + 1)); rm -f "$left"; }
+done
+
+# The target named through symbolic links: the file at the end of the chain
+# is replaced and the links stay. Native only, as is the full file system.
+if [ -z "${MANDEL_EMULATOR:-}" ]; then
+  mkdir "$dir/real"
+  cp "$dir/a.bmp" "$dir/real/image.bmp"
+  ln -s real/image.bmp "$dir/link.bmp"
+  ln -s link.bmp "$dir/link2.bmp"
+  check 0 "a link to a link to the target" render --size 8 8 --output "$dir/link2.bmp"
+  [ -L "$dir/link.bmp" ] && [ -L "$dir/link2.bmp" ] && [ "$(wc -c <"$dir/real/image.bmp")" -eq 310 ] ||
+    { echo "FAIL: the links were replaced: $(ls -lA "$dir" "$dir/real")"; failures=$((failures + 1)); }
+  [ "$(ls -A "$dir/real")" = image.bmp ] || { echo "FAIL: left beside the file: $(ls -A "$dir/real")"; failures=$((failures + 1)); }
 
   # A full file system (a 64 KB tmpfs): the larger image does not fit.
   full="$dir/full"

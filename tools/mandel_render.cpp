@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,6 +102,7 @@ Options ParseOptions(int argc, char** argv)
             std::printf("mandel-render %s\n", MANDEL_VERSION);
             std::exit(0);
         } else if (option == "--bounds") {
+            value(4);  // all four are there before any is read
             for (int b = 0; b < 4; ++b) {
                 const std::optional<double> bound = ReadFiniteDecimal(value(b + 1));
                 if (!bound)
@@ -113,9 +113,11 @@ Options ParseOptions(int argc, char** argv)
             options.haveBounds = true;
             i += 4;
         } else if (option == "--size") {
-            if (!ParseLong(value(1), options.width) || !ParseLong(value(2), options.height) ||
+            const char* width = value(1);
+            const char* height = value(2);
+            if (!ParseLong(width, options.width) || !ParseLong(height, options.height) ||
                 !IsValidImageSize(options.width, options.height))
-                Fail("bad value for --size: '" + std::string(argv[i + 1]) + " " + argv[i + 2] +
+                Fail("bad value for --size: '" + std::string(width) + " " + height +
                      "' (each side at least 1, at most 2 GiB of pixels)");
             i += 2;
         } else if (option == "--iterations") {
@@ -129,6 +131,8 @@ Options ParseOptions(int argc, char** argv)
             ++i;
         } else if (option == "--output") {
             options.output = value(1);
+            if (!*options.output)
+                Fail("--output needs a file name");
             ++i;
         } else {
             Fail("unknown option '" + option + "'");
@@ -143,32 +147,12 @@ Options ParseOptions(int argc, char** argv)
     return options;
 }
 
-// The temporary output file while it is being written, for the interrupt
-// handler; a fixed array, as a handler may not allocate.
-char pendingOutput[4096];
-
-extern "C" void RemoveOutputAndStop(int signalNumber)
-{
-    if (pendingOutput[0])
-        RemoveTemporaryFile(pendingOutput);
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
-void RemoveOutputOnInterrupt(const std::string& temporary)
-{
-    if (temporary.size() >= sizeof pendingOutput)
-        return;  // the destructor still removes it on every ordinary exit
-    std::memcpy(pendingOutput, temporary.c_str(), temporary.size() + 1);
-    std::signal(SIGINT, RemoveOutputAndStop);
-    std::signal(SIGTERM, RemoveOutputAndStop);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const Options options = ParseOptions(argc, argv);
+    RemoveTemporaryFileOnInterrupt();
     const int32_t width = static_cast<int32_t>(options.width);
     const int32_t height = static_cast<int32_t>(options.height);
 
@@ -187,10 +171,9 @@ int main(int argc, char** argv)
     ReplacingFile output(options.output);
     if (!output.IsOpen()) {
         std::fprintf(stderr, "mandel-render: cannot create '%s': %s\n", options.output,
-                     output.OpenError().c_str());
+                     output.Error().c_str());
         return 1;
     }
-    RemoveOutputOnInterrupt(output.TemporaryPath());
 
     std::vector<uint32_t> pixels;
     try {
@@ -209,10 +192,10 @@ int main(int argc, char** argv)
     const BitmapWriteResult written =
         options.format == OutputFormat::Png ? WritePngFile(output, width, height, pixels.data())
                                             : WriteBitmapFile(output, width, height, pixels.data());
-    pendingOutput[0] = '\0';
     if (written != BitmapWriteResult::Written) {
-        std::fprintf(stderr, "mandel-render: could not write '%s'; no file was changed\n",
-                     options.output);
+        const std::string reason = output.Error().empty() ? "" : ": " + output.Error();
+        std::fprintf(stderr, "mandel-render: could not write '%s'%s; no file was changed\n",
+                     options.output, reason.c_str());
         return 1;
     }
 
@@ -220,8 +203,8 @@ int main(int argc, char** argv)
                 v.Xmin, v.Xmax, v.Ymin, v.Ymax, width, height, seconds,
                 seconds > 0 ? iterations / seconds / 1e9 : 0.0);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::fprintf(stderr, "mandel-render: could not write the report: %s\n",
-                     std::strerror(errno));
+        std::fprintf(stderr, "mandel-render: wrote '%s', but could not write the report: %s\n",
+                     options.output, std::strerror(errno));
         return 1;
     }
     return 0;

@@ -67,6 +67,18 @@ HBITMAP WINAPI SmallAddressSpace(HDC dc, const BITMAPINFO* info, UINT usage, voi
     return CreateDIBSection(dc, info, usage, bits, section, offset);
 }
 
+// Refuses the image's memory DC a number of times, as GDI short of resources
+// would.
+int refusedImageDCs = 0;
+HDC WINAPI FewDCs(HDC dc)
+{
+    if (refusedImageDCs > 0) {
+        --refusedImageDCs;
+        return nullptr;
+    }
+    return CreateCompatibleDC(dc);
+}
+
 bool SameView(const FractalView& a, const FractalView& b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -222,6 +234,24 @@ TEST(SizeCommands, AValidSizeThatCannotBeAllocatedKeepsTheSession)
     EXPECT_TRUE(harness.IsChecked(IDM_COLORS_4096));
     EXPECT_EQ(harness.IsChecked(IDM_SIZE_SCREEN), screenMarked);
     EXPECT_FALSE(harness.IsChecked(IDM_SIZE_CUSTOM));
+    ASSERT_NE(imagePixels, nullptr);
+    EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), imagePixels));
+
+    // A bitmap made without a DC to draw it through is no buffer either: the
+    // same message, the previous size made again and drawn.
+    harness.ClearBoxes();
+    refusedImageDCs = 2;  // both tries at the new size
+    CreateImageDC = FewDCs;
+    TypeSize(harness, "320", "240");
+    harness.Command(IDM_SIZE_CUSTOM);
+    harness.Paint();
+    CreateImageDC = CreateCompatibleDC;
+    ASSERT_FALSE(harness.Boxes().empty());
+    EXPECT_EQ(harness.Boxes()[0].text, "メモリが不足しています。");
+    EXPECT_EQ(imageWidth, width);
+    EXPECT_EQ(imageHeight, height);
+    EXPECT_NE(imageDC, nullptr);
+    EXPECT_TRUE(SameView(currentView, view));
     ASSERT_NE(imagePixels, nullptr);
     EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), imagePixels));
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/resource.h"
+#include "image/clipboard.h"
 #include "image/image_buffer.h"
 #include "view/geometry.h"
 #include "view/view_state.h"
@@ -42,6 +43,15 @@ protected:
     WindowHarness harness;
     FractalView start;
 };
+
+// Refuses the copy's bitmap, as a 32-bit process short of memory does with a
+// large image, and notes the DC the copy had made by then.
+HDC dcOfRefusedCopy;
+HBITMAP WINAPI NoMemoryForTheBitmap(HDC, int, int)
+{
+    dcOfRefusedCopy = clipboardDC;
+    return nullptr;
+}
 
 }  // namespace
 
@@ -226,4 +236,25 @@ TEST(Clipboard, ACopyWhileAnotherProgramHoldsTheClipboardDoesNothing)
     SetEvent(release);
     holder.join();
     EXPECT_TRUE(harness.Boxes().empty());
+}
+
+TEST(Clipboard, ACopyWithoutMemoryForItsBitmapSaysSoAndKeepsNothing)
+{
+    WindowHarness harness;
+    ASSERT_TRUE(harness.Start());
+    harness.ClearBoxes();
+    dcOfRefusedCopy = nullptr;
+    CreateClipboardBitmap = NoMemoryForTheBitmap;
+    harness.Command(IDM_COPY);
+    CreateClipboardBitmap = CreateCompatibleBitmap;
+
+    ASSERT_EQ(harness.Boxes().size(), 1u);
+    EXPECT_EQ(harness.Boxes()[0].text, "メモリ不足でクリップボードにコピーすることができませんでした。");
+    ASSERT_NE(dcOfRefusedCopy, nullptr);
+    EXPECT_EQ(GetObjectType(dcOfRefusedCopy), 0u);  // released at once, not at the next copy
+    EXPECT_EQ(clipboardDC, nullptr);
+
+    harness.Command(IDM_COPY);  // the next copy works as ever
+    ASSERT_EQ(harness.Boxes().size(), 2u);
+    EXPECT_EQ(harness.Boxes()[1].text, "クリップボードにコピー");
 }
