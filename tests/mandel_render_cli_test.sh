@@ -29,11 +29,20 @@ size=$(wc -c <"$dir/a.bmp")
 check 0 "version" render --version
 expect_text "$dir/out" "^mandel-render [0-9][0-9.]*" "version line"
 
-# A PNG holds the bitmap's pixels, both decoded by ImageMagick.
+# A PNG holds the bitmap's pixels, both decoded by ImageMagick: a small one,
+# and a detailed one whose deflated rows fill more than one chunk.
 check 0 "png output" render --size 40 30 --iterations 512 --colors 4096 --threads 4 --output "$dir/a.PnG"
+detailed="--size 1200 900 --iterations 4096 --colors 32768 --threads 2 --bounds 0.74 0.76 0.09 0.1"
+# shellcheck disable=SC2086
+check 0 "detailed png" render $detailed --output "$dir/detailed.png"
+# shellcheck disable=SC2086
+check 0 "detailed bitmap" render $detailed --output "$dir/detailed.bmp"
 if command -v convert >/dev/null; then
-  convert "$dir/a.PnG" -depth 8 rgb:"$dir/png.rgb" && convert "$dir/a.bmp" -depth 8 rgb:"$dir/bmp.rgb" &&
-    cmp -s "$dir/png.rgb" "$dir/bmp.rgb" || { echo "FAIL: the PNG's pixels differ from the bitmap's"; failures=$((failures + 1)); }
+  for pair in "a.PnG a.bmp" "detailed.png detailed.bmp"; do
+    set -- $pair
+    convert "$dir/$1" -depth 8 rgb:"$dir/png.rgb" && convert "$dir/$2" -depth 8 rgb:"$dir/bmp.rgb" &&
+      cmp -s "$dir/png.rgb" "$dir/bmp.rgb" || { echo "FAIL: the pixels of $1 differ from $2's"; failures=$((failures + 1)); }
+  done
 else
   echo "skipped: the PNG comparison needs ImageMagick's convert"
 fi

@@ -137,9 +137,6 @@ Options ParseOptions(int argc, char** argv)
     if (!options.output)
         Fail("--output FILE.bmp is required");
     options.format = FormatOf(options.output);
-    if (options.format == OutputFormat::Png && !IsValidPngSize(options.width, options.height))
-        Fail("--size " + std::to_string(options.width) + " " + std::to_string(options.height) +
-             " is too large for a PNG file");
     return options;
 }
 
