@@ -82,6 +82,25 @@ if [ -w /dev/full ]; then
         --size 8 8 --output "$dir/d.bmp"
 fi
 
+# On a terminal a progress line is drawn and blanked before the report; in a
+# pipe, or with --quiet, nothing goes to standard error. Native only (`script`
+# gives the terminal). The render runs well past the tenth of a second before
+# the line's first drawing even at the kernel's ceiling speed.
+if [ -z "${MANDEL_EMULATOR:-}" ] && command -v script >/dev/null; then
+  slow="--size 2000 1200 --iterations 4096 --bounds 0.7500003 0.7500014 0.0019651 0.0019657"
+  cr=$(printf '\r')
+  script -qec "'$MANDEL_RENDER' $slow --output '$dir/slow.bmp'" /dev/null >"$dir/tty" 2>&1
+  grep -q "% of rows, [0-9:]* elapsed, about [0-9:]* left" "$dir/tty" ||
+    { echo "FAIL: no progress line on a terminal:"; cat -v "$dir/tty"; failures=$((failures + 1)); }
+  grep -q "$cr *${cr}bounds " "$dir/tty" ||
+    { echo "FAIL: the progress line is not blanked before the report:"; cat -v "$dir/tty"; failures=$((failures + 1)); }
+  script -qec "'$MANDEL_RENDER' $slow --quiet --output '$dir/slow.bmp'" /dev/null >"$dir/tty" 2>&1
+  ! grep -q "% of rows" "$dir/tty" || { echo "FAIL: --quiet showed progress"; failures=$((failures + 1)); }
+  # shellcheck disable=SC2086
+  check 0 "render in a pipe" render $slow --output "$dir/slow.bmp"
+  [ ! -s "$dir/err" ] || { echo "FAIL: a render in a pipe wrote to standard error:"; cat "$dir/err"; failures=$((failures + 1)); }
+fi
+
 # Whatever happens to a render, the old file keeps its bytes and no temporary
 # file is left beside it. Native only: these need POSIX signals and mounts.
 if [ -z "${MANDEL_EMULATOR:-}" ]; then
