@@ -6,6 +6,9 @@
 # objdump, the emulator script.
 set -u
 build=$1 zip=$build/$2 objdump=$3 emulator=$4
+# objdump's messages are matched below: untranslated, whatever locale the Wine
+# set-up exported.
+objdump() { LC_ALL=C "$objdump" "$@"; }
 dir=$(mktemp -d); trap 'rm -rf "$dir"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -22,7 +25,7 @@ done
 
 # Only DLLs of every Windows installation: no MinGW runtime, no C++ library.
 for exe in "$dir"/unpacked/*.exe; do
-  "$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | while read -r dll; do
+  objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | while read -r dll; do
     case $(echo "$dll" | tr 'A-Z' 'a-z') in
       kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|comdlg32.dll|msvcrt.dll|advapi32.dll) ;;
       *) echo "$(basename "$exe") imports $dll" ;;
@@ -35,8 +38,8 @@ done >"$dir/imports"
 # address space on 64-bit Windows.
 case $zip in *-win64.zip) format=pei-x86-64 ;; *) format=pei-i386 ;; esac
 for exe in "$dir"/unpacked/*.exe; do
-  "$objdump" -f "$exe" | grep -q "file format $format" || fail "$(basename "$exe") is not $format"
-  [ $format = pei-x86-64 ] || "$objdump" -p "$exe" | grep -qi "large address aware" ||
+  objdump -f "$exe" | grep -q "file format $format" || fail "$(basename "$exe") is not $format"
+  [ $format = pei-x86-64 ] || objdump -p "$exe" | grep -qi "large address aware" ||
     fail "$(basename "$exe") is not large-address-aware"
 done
 
