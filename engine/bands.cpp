@@ -66,7 +66,8 @@ bool StartShare(BandShare& share)
 
 BandRenderer::BandRenderer(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
                            int32_t height, uint32_t* pixels, int32_t bandRows)
-    : width_(width), height_(height), pixels_(pixels), Xmin_(Xmin), Xmax_(Xmax),
+    : width_(width), height_(width < 1 || height < 1 ? 0 : height), pixels_(pixels), Xmin_(Xmin),
+      Xmax_(Xmax),
       bandY_(static_cast<size_t>(bandRows < 1 ? 1 : bandRows))
 {
     stripCount_ = LayOutStrips(Xmin, Ymin, Xmax, Ymax, width, height, pixels, strips_);
@@ -103,7 +104,7 @@ uint64_t BandRenderer::RenderNextBand()
     const int32_t rows = remaining < static_cast<int32_t>(bandY_.size())
                              ? remaining
                              : static_cast<int32_t>(bandY_.size());
-    if (rows <= 0 || width_ < 1)
+    if (rows <= 0)
         return 0;
     for (int32_t row = 0; row < rows; ++row) {
         bandY_[row] = rowY_;

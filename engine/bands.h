@@ -14,7 +14,8 @@ class BandRenderer {
 public:
     // Lays out the strips of the view and holds the plane y of up to
     // bandRows rows (bandRows at least 1; throws std::bad_alloc when even
-    // that cannot be had). The pixels stay the caller's.
+    // that cannot be had). The pixels stay the caller's. A picture without
+    // rows or columns is finished at once.
     BandRenderer(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
                  int32_t height, uint32_t* pixels, int32_t bandRows);
 

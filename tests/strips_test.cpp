@@ -114,6 +114,11 @@ TEST(RenderView, EmptyImageWritesNothing)
     uint32_t pixel = SENTINEL;
     EXPECT_EQ(RenderView(-1, -1, 1, 1, 0, 10, &pixel), 0u);
     EXPECT_EQ(RenderView(-1, -1, 1, 1, 10, 0, &pixel), 0u);
+    for (int32_t width : {0, 10}) {
+        BandRenderer bands(-1, -1, 1, 1, width, 10 - width, &pixel, 4);
+        EXPECT_TRUE(bands.Finished());
+        EXPECT_EQ(bands.RenderNextBand(), 0u);
+    }
     EXPECT_EQ(pixel, SENTINEL);
 }
 
