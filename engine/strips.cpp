@@ -52,16 +52,13 @@ bool StartStrip(StripJob& job)
 
 }  // namespace
 
-uint64_t RenderView(double Xmin, double Ymin, double Xmax, double Ymax,
-                    int32_t width, int32_t height, uint32_t* pixels)
+int32_t LayOutStrips(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
+                     int32_t height, uint32_t* pixels, StripJob jobs[MAX_STRIPS])
 {
-    if (width < 1 || height < 1)
-        return 0;
     const int32_t strips = threadCount;
     const int32_t fullRows = height / strips;
     const double span = PlaneStep(Ymin, Ymax, height) * fullRows;
 
-    StripJob jobs[MAX_STRIPS];
     double top = Ymax;
     int32_t rowOffset = 0;
     for (int32_t i = 0; i < strips; ++i) {
@@ -76,11 +73,23 @@ uint64_t RenderView(double Xmin, double Ymin, double Xmax, double Ymax,
         job.pixels = pixels + static_cast<size_t>(rowOffset) * width;
         job.index = i;
         job.iterations = 0;
-        stripEvents[i] = nullptr;
-        if (job.rows > 0 && !StartStrip(job))
-            ComputeStrip(job);
         top -= span;
         rowOffset += fullRows;
+    }
+    return strips;
+}
+
+uint64_t RenderView(double Xmin, double Ymin, double Xmax, double Ymax,
+                    int32_t width, int32_t height, uint32_t* pixels)
+{
+    if (width < 1 || height < 1)
+        return 0;
+    StripJob jobs[MAX_STRIPS];
+    const int32_t strips = LayOutStrips(Xmin, Ymin, Xmax, Ymax, width, height, pixels, jobs);
+    for (int32_t i = 0; i < strips; ++i) {
+        stripEvents[i] = nullptr;
+        if (jobs[i].rows > 0 && !StartStrip(jobs[i]))
+            ComputeStrip(jobs[i]);
     }
 
     uint64_t iterations = 0;

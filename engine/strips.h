@@ -21,8 +21,14 @@ struct StripJob {
     uint64_t iterations;  // written by the worker before it signals
 };
 
-// Computes width x height pixels of the view on threadCount strips: strip 0
-// takes the first height / threadCount rows (at the Ymax side), the last
-// strip takes what remains down to Ymin. Returns the pixel-iterations.
+// Cuts the view into threadCount strips: strip 0 takes the first
+// height / threadCount rows (at the Ymax side), each next strip's top edge is
+// the one before less the same span, and the last strip takes what remains
+// down to Ymin. Fills every job (iterations 0) and returns threadCount.
+int32_t LayOutStrips(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
+                     int32_t height, uint32_t* pixels, StripJob jobs[MAX_STRIPS]);
+
+// Computes width x height pixels of the view on the strips LayOutStrips
+// gives, one worker each. Returns the pixel-iterations.
 uint64_t RenderView(double Xmin, double Ymin, double Xmax, double Ymax,
                     int32_t width, int32_t height, uint32_t* pixels);

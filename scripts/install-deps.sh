@@ -2,7 +2,8 @@
 # Installs what the build and the tests need on Debian 12, skipping what is
 # already there: the host and MinGW-w64 compilers (32-bit, and 64-bit for
 # machines that cannot run 32-bit programs), CMake, GoogleTest, 32-bit
-# Wine, Xvfb, the ja_JP.UTF-8 locale, a Japanese font and the stb headers.
+# Wine, Xvfb, the ja_JP.UTF-8 locale, a Japanese font and zlib (the host's and
+# MinGW-w64's, for the PNG writer).
 set -euo pipefail
 
 need_root() {
@@ -17,7 +18,7 @@ SUDO=$(need_root)
 packages=(g++ cmake make googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix
           wine wine32:i386 wine64
           xvfb xauth x11-utils locales fonts-ipafont-gothic xdotool imagemagick
-          xclip python3 libstb-dev)
+          xclip python3 zlib1g-dev libz-mingw-w64-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -29,11 +29,20 @@ size=$(wc -c <"$dir/a.bmp")
 check 0 "version" render --version
 expect_text "$dir/out" "^mandel-render [0-9][0-9.]*" "version line"
 
-# A PNG holds the bitmap's pixels, both decoded by ImageMagick.
+# A PNG holds the bitmap's pixels, both decoded by ImageMagick: a small one,
+# and a detailed one whose deflated rows fill more than one chunk.
 check 0 "png output" render --size 40 30 --iterations 512 --colors 4096 --threads 4 --output "$dir/a.PnG"
+detailed="--size 1200 900 --iterations 4096 --colors 32768 --threads 2 --bounds 0.74 0.76 0.09 0.1"
+# shellcheck disable=SC2086
+check 0 "detailed png" render $detailed --output "$dir/detailed.png"
+# shellcheck disable=SC2086
+check 0 "detailed bitmap" render $detailed --output "$dir/detailed.bmp"
 if command -v convert >/dev/null; then
-  convert "$dir/a.PnG" -depth 8 rgb:"$dir/png.rgb" && convert "$dir/a.bmp" -depth 8 rgb:"$dir/bmp.rgb" &&
-    cmp -s "$dir/png.rgb" "$dir/bmp.rgb" || { echo "FAIL: the PNG's pixels differ from the bitmap's"; failures=$((failures + 1)); }
+  for pair in "a.PnG a.bmp" "detailed.png detailed.bmp"; do
+    set -- $pair
+    convert "$dir/$1" -depth 8 rgb:"$dir/png.rgb" && convert "$dir/$2" -depth 8 rgb:"$dir/bmp.rgb" &&
+      cmp -s "$dir/png.rgb" "$dir/bmp.rgb" || { echo "FAIL: the pixels of $1 differ from $2's"; failures=$((failures + 1)); }
+  done
 else
   echo "skipped: the PNG comparison needs ImageMagick's convert"
 fi
@@ -81,6 +90,25 @@ check 1 "report to a closed output" sh -c '"$@" >&-' sh ${MANDEL_EMULATOR:-} "$M
       --size 8 8 --output "$dir/d.bmp"
 expect_text "$dir/err" "wrote '.*d.bmp', but could not write the report" "says the image was written"
 [ "$(wc -c <"$dir/d.bmp")" -eq 310 ] || { echo "FAIL: no image beside the lost report"; failures=$((failures + 1)); }
+
+# On a terminal a progress line is drawn and blanked before the report; in a
+# pipe, or with --quiet, nothing goes to standard error. Native only (`script`
+# gives the terminal). The render runs well past the tenth of a second before
+# the line's first drawing even at the kernel's ceiling speed.
+if [ -z "${MANDEL_EMULATOR:-}" ] && command -v script >/dev/null; then
+  slow="--size 2000 1200 --iterations 4096 --bounds 0.7500003 0.7500014 0.0019651 0.0019657"
+  cr=$(printf '\r')
+  script -qec "'$MANDEL_RENDER' $slow --output '$dir/slow.bmp'" /dev/null >"$dir/tty" 2>&1
+  grep -q "% of rows, [0-9:]* elapsed, about [0-9:]* left" "$dir/tty" ||
+    { echo "FAIL: no progress line on a terminal:"; cat -v "$dir/tty"; failures=$((failures + 1)); }
+  grep -q "$cr *${cr}bounds " "$dir/tty" ||
+    { echo "FAIL: the progress line is not blanked before the report:"; cat -v "$dir/tty"; failures=$((failures + 1)); }
+  script -qec "'$MANDEL_RENDER' $slow --quiet --output '$dir/slow.bmp'" /dev/null >"$dir/tty" 2>&1
+  ! grep -q "% of rows" "$dir/tty" || { echo "FAIL: --quiet showed progress"; failures=$((failures + 1)); }
+  # shellcheck disable=SC2086
+  check 0 "render in a pipe" render $slow --output "$dir/slow.bmp"
+  [ ! -s "$dir/err" ] || { echo "FAIL: a render in a pipe wrote to standard error:"; cat "$dir/err"; failures=$((failures + 1)); }
+fi
 
 # Folders whose names leave little or no room for a temporary name beside the
 # file, by their length as the Windows build sees them (Z: and the path):

@@ -1,8 +1,10 @@
 // mandel-render: renders one view to a Windows bitmap file (or a PNG file),
-// for scripts and for checking and timing the engine without a window. Runs
-// the same strip renderer and file writer as the viewer. The output file is
+// for scripts and for checking and timing the engine without a window. Computes
+// the viewer's pixels, a band of rows at a time so that a terminal can show
+// the progress, and writes the same bitmap file. The output file is
 // created before the render, so a bad path costs no time, and reaches its
 // name only complete: an interrupt removes it.
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -15,22 +17,29 @@
 #include <string>
 #include <vector>
 
-#include "engine/strips.h"
+#include "engine/bands.h"
 #include "image/bitmap_file.h"
 #include "image/png_file.h"
+#include "tools/progress_line.h"
 #include "view/decimal_text.h"
 #include "view/geometry.h"
 #include "view/view_state.h"
 
 namespace {
 
+// Rows per band: about a million pixels, so that starting a band's workers
+// costs little beside computing it, and a long render still shows progress
+// often.
+constexpr int32_t BAND_PIXELS = 1 << 20;
+
 const char USAGE[] =
     "usage: mandel-render [--bounds XMIN XMAX YMIN YMAX] [--size WIDTH HEIGHT]\n"
     "                     [--iterations 64|512|4096|32768] [--colors 64|512|4096|32768]\n"
-    "                     [--threads 1|2|4|8] --output FILE.bmp|FILE.png\n"
+    "                     [--threads 1|2|4|8] [--quiet] --output FILE.bmp|FILE.png\n"
     "       mandel-render --version\n"
     "Without --bounds the default view is fitted to the size, keeping its Y span.\n"
-    "The output is a 32-bit Windows bitmap, or an RGB PNG when its name ends in .png.\n";
+    "The output is a 32-bit Windows bitmap, or an RGB PNG when its name ends in .png.\n"
+    "On a terminal a progress line shows while rendering; --quiet leaves it out.\n";
 
 enum class OutputFormat { Bitmap, Png };
 
@@ -41,6 +50,7 @@ struct Options {
     long iterations = 64, colors = 64, threads = 1;
     const char* output = nullptr;
     OutputFormat format = OutputFormat::Bitmap;
+    bool quiet = false;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -129,6 +139,8 @@ Options ParseOptions(int argc, char** argv)
         } else if (option == "--threads") {
             options.threads = ParseChoice("--threads", value(1), {1, 2, 4, 8});
             ++i;
+        } else if (option == "--quiet") {
+            options.quiet = true;
         } else if (option == "--output") {
             options.output = value(1);
             if (!*options.output)
@@ -141,9 +153,6 @@ Options ParseOptions(int argc, char** argv)
     if (!options.output)
         Fail("--output FILE.bmp is required");
     options.format = FormatOf(options.output);
-    if (options.format == OutputFormat::Png && !IsValidPngSize(options.width, options.height))
-        Fail("--size " + std::to_string(options.width) + " " + std::to_string(options.height) +
-             " is too large for a PNG file");
     return options;
 }
 
@@ -175,17 +184,26 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    const FractalView& v = currentView;
     std::vector<uint32_t> pixels;
+    std::optional<BandRenderer> bands;
     try {
         pixels.resize(static_cast<size_t>(width) * height);
+        bands.emplace(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, pixels.data(),
+                      std::max(BAND_PIXELS / width, int32_t{1}));
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "mandel-render: not enough memory for %dx%d pixels\n", width, height);
         return 1;
     }
 
-    const FractalView& v = currentView;
+    ProgressLine progress(!options.quiet);
     const auto start = std::chrono::steady_clock::now();
-    const uint64_t iterations = RenderView(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, pixels.data());
+    uint64_t iterations = 0;
+    while (!bands->Finished()) {
+        iterations += bands->RenderNextBand();
+        progress.Update(bands->RowsDone(), height);
+    }
+    progress.Clear();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 

@@ -1,0 +1,141 @@
+// Band rendering (see bands.h).
+//
+// Thread rules: RenderNextBand works out the band's plane y values on the
+// calling thread, then starts one worker per share with an unnamed auto-reset
+// event, as the strip renderer does; worker w computes the band's rows w,
+// w + threadCount, ..., so that every worker gets rows from the whole band
+// and none waits long for the others. A worker reads only its share and the
+// band's y values and writes only its rows, and sets its event after its last
+// pixel; the caller waits for every event before it returns. A share whose
+// event or thread cannot be created is computed on the calling thread.
+#include "engine/bands.h"
+
+#include "engine/kernel.h"
+#include "engine/threads.h"
+#include "view/view_state.h"
+
+namespace {
+
+struct BandShare {
+    const double* rowY;  // the band's y values, one a row
+    uint32_t* pixels;    // the band's first pixel
+    double Xmin, Xmax;
+    int32_t width, rows, first, stride;
+    uint64_t iterations;
+    HANDLE done;
+};
+
+// One row at a time: a one-row region is sampled at its Ymax alone, so every
+// row takes exactly its own y, whatever strip and band it lies in.
+void ComputeShare(BandShare& share)
+{
+    for (int32_t row = share.first; row < share.rows; row += share.stride) {
+        const double y = share.rowY[row];
+        share.iterations += RenderRegion(share.Xmin, y, share.Xmax, y, share.width, 1,
+                                         share.pixels + static_cast<size_t>(row) * share.width);
+    }
+}
+
+DWORD WINAPI ShareThreadProc(LPVOID argument)
+{
+    BandShare* share = static_cast<BandShare*>(argument);
+    const HANDLE done = share->done;
+    ComputeShare(*share);
+    SetEvent(done);
+    return 0;
+}
+
+// Starts a worker for the share; false when no event or thread could be made.
+bool StartShare(BandShare& share)
+{
+    share.done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!share.done)
+        return false;
+    DWORD threadId;
+    HANDLE thread = CreateThread(nullptr, 0, ShareThreadProc, &share, 0, &threadId);
+    if (!thread) {
+        CloseHandle(share.done);
+        share.done = nullptr;
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
+}  // namespace
+
+BandRenderer::BandRenderer(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
+                           int32_t height, uint32_t* pixels, int32_t bandRows)
+    : width_(width), height_(width < 1 || height < 1 ? 0 : height), pixels_(pixels), Xmin_(Xmin),
+      Xmax_(Xmax),
+      bandY_(static_cast<size_t>(bandRows < 1 ? 1 : bandRows))
+{
+    stripCount_ = LayOutStrips(Xmin, Ymin, Xmax, Ymax, width, height, pixels, strips_);
+    EnterStrip(NextStripWithRows(0));
+}
+
+int32_t BandRenderer::NextStripWithRows(int32_t strip) const
+{
+    // With more threads than rows, every strip but the last has none.
+    while (strip < stripCount_ - 1 && strips_[strip].rows == 0)
+        ++strip;
+    return strip;
+}
+
+void BandRenderer::EnterStrip(int32_t strip)
+{
+    strip_ = strip;
+    rowInStrip_ = 0;
+    rowY_ = strips_[strip].Ymax;
+    stripStep_ = PlaneStep(strips_[strip].Ymin, strips_[strip].Ymax, strips_[strip].rows);
+}
+
+void BandRenderer::StepRow()
+{
+    if (++rowInStrip_ < strips_[strip_].rows)
+        rowY_ -= stripStep_;
+    else if (strip_ < stripCount_ - 1)
+        EnterStrip(NextStripWithRows(strip_ + 1));
+}
+
+uint64_t BandRenderer::RenderNextBand()
+{
+    const int32_t remaining = height_ - rowsDone_;
+    const int32_t rows = remaining < static_cast<int32_t>(bandY_.size())
+                             ? remaining
+                             : static_cast<int32_t>(bandY_.size());
+    if (rows <= 0)
+        return 0;
+    for (int32_t row = 0; row < rows; ++row) {
+        bandY_[row] = rowY_;
+        StepRow();
+    }
+
+    const int32_t workers = threadCount < rows ? threadCount : rows;
+    BandShare shares[MAX_STRIPS];
+    for (int32_t w = 0; w < workers; ++w) {
+        BandShare& share = shares[w];
+        share.rowY = bandY_.data();
+        share.pixels = pixels_ + static_cast<size_t>(rowsDone_) * width_;
+        share.Xmin = Xmin_;
+        share.Xmax = Xmax_;
+        share.width = width_;
+        share.rows = rows;
+        share.first = w;
+        share.stride = workers;
+        share.iterations = 0;
+        share.done = nullptr;
+        if (!StartShare(share))
+            ComputeShare(share);
+    }
+    uint64_t iterations = 0;
+    for (int32_t w = 0; w < workers; ++w) {
+        if (shares[w].done) {
+            WaitForSingleObject(shares[w].done, INFINITE);
+            CloseHandle(shares[w].done);
+        }
+        iterations += shares[w].iterations;
+    }
+    rowsDone_ += rows;
+    return iterations;
+}
