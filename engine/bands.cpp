@@ -2,13 +2,16 @@
 //
 // Thread rules: RenderNextBand works out the band's plane y values on the
 // calling thread, then starts one worker per share with an unnamed auto-reset
-// event, as the strip renderer does; worker w computes the band's rows w,
-// w + threadCount, ..., so that every worker gets rows from the whole band
-// and none waits long for the others. A worker reads only its share and the
-// band's y values and writes only its rows, and sets its event after its last
-// pixel; the caller waits for every event before it returns. A share whose
-// event or thread cannot be created is computed on the calling thread.
+// event, as the strip renderer does; the band is dealt out in chunks of
+// rows, worker w taking chunks w, w + threadCount, ..., so that every worker
+// gets rows from the whole band and none waits long for the others. A worker
+// reads only its share and the band's y values and writes only its rows, and
+// sets its event after its last pixel; the caller waits for every event
+// before it returns. A share whose event or thread cannot be created is
+// computed on the calling thread.
 #include "engine/bands.h"
+
+#include <algorithm>
 
 #include "engine/kernel.h"
 #include "engine/threads.h"
@@ -17,22 +20,36 @@
 namespace {
 
 struct BandShare {
-    const double* rowY;  // the band's y values, one a row
-    uint32_t* pixels;    // the band's first pixel
+    const double* rowY;     // the band's y values, one a row
+    const double* rowStep;  // the step of each row's strip
+    uint32_t* pixels;       // the band's first pixel
     double Xmin, Xmax;
-    int32_t width, rows, first, stride;
+    int32_t width, rows, chunkRows, first, stride;
     uint64_t iterations;
     HANDLE done;
 };
 
-// One row at a time: a one-row region is sampled at its Ymax alone, so every
-// row takes exactly its own y, whatever strip and band it lies in.
+// Each chunk goes to the kernel in runs of rows whose y values are one running
+// sum: from the run's first y, each next one is the one before less the step.
+// The kernel keeps the same sum, so every row is sampled at exactly its own y;
+// a run ends where a strip does.
 void ComputeShare(BandShare& share)
 {
-    for (int32_t row = share.first; row < share.rows; row += share.stride) {
-        const double y = share.rowY[row];
-        share.iterations += RenderRegion(share.Xmin, y, share.Xmax, y, share.width, 1,
-                                         share.pixels + static_cast<size_t>(row) * share.width);
+    const int32_t chunkStride = share.chunkRows * share.stride;
+    for (int32_t chunk = share.first * share.chunkRows; chunk < share.rows; chunk += chunkStride) {
+        const int32_t chunkEnd = std::min(chunk + share.chunkRows, share.rows);
+        for (int32_t start = chunk, end; start < chunkEnd; start = end) {
+            const double step = share.rowStep[start];
+            double y = share.rowY[start];
+            for (end = start + 1; end < chunkEnd; ++end) {
+                y -= step;
+                if (share.rowY[end] != y || share.rowStep[end] != step)
+                    break;
+            }
+            share.iterations += RenderRows(share.Xmin, share.Xmax, share.rowY[start], step,
+                                           share.width, end - start,
+                                           share.pixels + static_cast<size_t>(start) * share.width);
+        }
     }
 }
 
@@ -65,10 +82,11 @@ bool StartShare(BandShare& share)
 }  // namespace
 
 BandRenderer::BandRenderer(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
-                           int32_t height, uint32_t* pixels, int32_t bandRows)
-    : width_(width), height_(width < 1 || height < 1 ? 0 : height), pixels_(pixels), Xmin_(Xmin),
+                           int32_t height, uint32_t* pixels, int32_t bandRows, int32_t chunkRows)
+    : width_(width), height_(width < 1 || height < 1 ? 0 : height),
+      chunkRows_(chunkRows < 1 ? 1 : chunkRows), pixels_(pixels), Xmin_(Xmin),
       Xmax_(Xmax),
-      bandY_(static_cast<size_t>(bandRows < 1 ? 1 : bandRows))
+      bandY_(static_cast<size_t>(bandRows < 1 ? 1 : bandRows)), bandStep_(bandY_.size())
 {
     stripCount_ = LayOutStrips(Xmin, Ymin, Xmax, Ymax, width, height, pixels, strips_);
     EnterStrip(NextStripWithRows(0));
@@ -108,19 +126,23 @@ uint64_t BandRenderer::RenderNextBand()
         return 0;
     for (int32_t row = 0; row < rows; ++row) {
         bandY_[row] = rowY_;
+        bandStep_[row] = stripStep_;
         StepRow();
     }
 
-    const int32_t workers = threadCount < rows ? threadCount : rows;
+    const int32_t chunks = (rows + chunkRows_ - 1) / chunkRows_;
+    const int32_t workers = threadCount < chunks ? threadCount : chunks;
     BandShare shares[MAX_STRIPS];
     for (int32_t w = 0; w < workers; ++w) {
         BandShare& share = shares[w];
         share.rowY = bandY_.data();
+        share.rowStep = bandStep_.data();
         share.pixels = pixels_ + static_cast<size_t>(rowsDone_) * width_;
         share.Xmin = Xmin_;
         share.Xmax = Xmax_;
         share.width = width_;
         share.rows = rows;
+        share.chunkRows = chunkRows_;
         share.first = w;
         share.stride = workers;
         share.iterations = 0;

@@ -77,15 +77,23 @@ uint64_t RunCeilingLoop(KernelPath path, int vectors, int32_t steps)
 uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
                       int32_t width, int32_t rows, uint32_t* pixels)
 {
+    if (width < 1 || rows < 1)
+        return 0;
+    return RenderRows(Xmin, Xmax, Ymax, PlaneStep(Ymin, Ymax, rows), width, rows, pixels);
+}
+
+uint64_t RenderRows(double Xmin, double Xmax, double yTop, double dy,
+                    int32_t width, int32_t rows, uint32_t* pixels)
+{
     if (selectedPath == KernelPath::Reference)
-        return RenderRegionReference(Xmin, Ymin, Xmax, Ymax, width, rows, pixels);
+        return RenderRowsReference(Xmin, Xmax, yTop, dy, width, rows, pixels);
     if (width < 1 || rows < 1)
         return 0;
     RegionJob job;
     job.Xmin = Xmin;
-    job.Ymax = Ymax;
+    job.Ymax = yTop;
     job.dx = PlaneStep(Xmin, Xmax, width);
-    job.dy = PlaneStep(Ymin, Ymax, rows);
+    job.dy = dy;
     job.bound = escapeBound;
     job.colors = currentView.colorCount;
     job.iterLimit = currentView.iterLimit;

@@ -36,9 +36,19 @@ inline uint32_t PackColor(int32_t k, int32_t colorCount)
 uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
                       int32_t width, int32_t rows, uint32_t* pixels);
 
-// The same picture and count from the literal one-pixel-at-a-time loop.
+// RenderRegion's rows with the row step given: the first row sampled at
+// y = yTop, each following row dy lower, by the same running sum. RenderRegion
+// is this with dy from its bounds; a renderer that computes a block's rows in
+// pieces gives each piece the y where the block's sum reaches it, and the
+// block's dy, and so gets the block's pixels.
+uint64_t RenderRows(double Xmin, double Xmax, double yTop, double dy,
+                    int32_t width, int32_t rows, uint32_t* pixels);
+
+// The same pictures and counts from the literal one-pixel-at-a-time loop.
 uint64_t RenderRegionReference(double Xmin, double Ymin, double Xmax, double Ymax,
                                int32_t width, int32_t rows, uint32_t* pixels);
+uint64_t RenderRowsReference(double Xmin, double Xmax, double yTop, double dy,
+                             int32_t width, int32_t rows, uint32_t* pixels);
 
 // How RenderRegion computes: the literal loop, or vectors of the instruction
 // set named (AVX-512 means its F and DQ parts). At start-up it takes the

@@ -17,13 +17,20 @@ uint64_t RenderRegionReference(double Xmin, double Ymin, double Xmax, double Yma
 {
     if (width < 1 || rows < 1)
         return 0;
+    return RenderRowsReference(Xmin, Xmax, Ymax, PlaneStep(Ymin, Ymax, rows), width, rows, pixels);
+}
+
+uint64_t RenderRowsReference(double Xmin, double Xmax, double yTop, double dy,
+                             int32_t width, int32_t rows, uint32_t* pixels)
+{
+    if (width < 1 || rows < 1)
+        return 0;
     const double bound = escapeBound;
     const int32_t colors = currentView.colorCount;
     const double dx = PlaneStep(Xmin, Xmax, width);
-    const double dy = PlaneStep(Ymin, Ymax, rows);
     uint64_t iterations = 0;
 
-    double y = Ymax;
+    double y = yTop;
     for (int32_t row = rows; row > 0; --row) {
         double x = Xmin;
         for (int32_t column = width; column > 0; --column) {
