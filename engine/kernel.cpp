@@ -74,13 +74,9 @@ uint64_t RunCeilingLoop(KernelPath path, int vectors, int32_t steps)
     }
 }
 
-uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
-                      int32_t width, int32_t rows, uint32_t* pixels)
+RegionJob MakeRegionJob(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
+                        int32_t rows, uint32_t* pixels)
 {
-    if (selectedPath == KernelPath::Reference)
-        return RenderRegionReference(Xmin, Ymin, Xmax, Ymax, width, rows, pixels);
-    if (width < 1 || rows < 1)
-        return 0;
     RegionJob job;
     job.Xmin = Xmin;
     job.Ymax = Ymax;
@@ -92,6 +88,17 @@ uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
     job.width = width;
     job.rows = rows;
     job.pixels = pixels;
+    return job;
+}
+
+uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
+                      int32_t width, int32_t rows, uint32_t* pixels)
+{
+    if (selectedPath == KernelPath::Reference)
+        return RenderRegionReference(Xmin, Ymin, Xmax, Ymax, width, rows, pixels);
+    if (width < 1 || rows < 1)
+        return 0;
+    const RegionJob job = MakeRegionJob(Xmin, Ymin, Xmax, Ymax, width, rows, pixels);
     switch (selectedPath) {
     case KernelPath::Avx512:
         return RenderRegionAvx512(job);

@@ -1,8 +1,9 @@
 // The lane engine of the fast kernel: keeps VECTORS x WIDTH pixels in flight
 // and gives each lane the next pixel as soon as its own is finished. Included
-// only by the vector kernels (kernel_sse2.cpp, kernel_avx2.cpp,
-// kernel_avx512.cpp), each with its own vector type (see kernel_step.h); runs
-// on the calling worker thread and reads nothing but its job.
+// by the vector kernels (kernel_sse2.cpp, kernel_avx2.cpp, kernel_avx512.cpp),
+// each with its own vector type (see kernel_step.h), and by the kernel test,
+// which runs it on a plain-C++ stand-in at every build's tuning; runs on the
+// calling worker thread and reads nothing but its job.
 //
 // One lane's life, as scalar code:
 //     take the next pixel c; z = 0
