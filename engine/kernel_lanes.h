@@ -24,8 +24,9 @@
 // c of every vector are held in local variables between retirements, never
 // reread from the lane state (RunBlocks), in registers where they fit and in
 // the compiler's stack slots where eight registers cannot hold them; enough
-// independent vectors cover the step's latency, and where registers are few,
-// longer blocks make their ends rarer (LaneTuningFor); the doubling alternates
+// independent vectors cover the step's latency, as many as each build's
+// registers allow, and where they are eight the block loop is kept a function
+// of its own (LaneTuningFor); the doubling alternates
 // between adder and multiplier (Step); the end of a block only gathers one
 // bit a lane, and the branch to retire lanes is taken at epoch ends, where
 // a predictor expects it, so escapes cost no mispredicted branch; the check
@@ -98,7 +99,7 @@ inline int CountBits(Mask mask)
     return static_cast<int>(mask * (ONES / 255) >> TOP);
 }
 
-template <class Vec, int VECTORS, int BLOCK, int EPOCH>
+template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART>
 class LaneKernel {
 public:
     explicit LaneKernel(const RegionJob& job)
@@ -114,7 +115,10 @@ public:
         for (int i = 0; i < VECTORS; ++i)
             Refill(i, ALL_LANES);
         while (active_) {
-            RunBlocks();
+            if constexpr (BLOCKS_APART)
+                RunBlocksApart();
+            else
+                RunBlocks();
             if (queued_ > QUEUE - LANES)
                 ReplayQueue();
             if (waiting_)
@@ -233,6 +237,11 @@ private:
             Vec::Store(v_ + i * WIDTH, v[i]);
         }
     }
+
+    // RunBlocks as a function of its own, whatever the compiler inlines around
+    // it: the block loop then has the registers to itself and reaches the lane
+    // state through one pointer (see LaneTuningFor).
+    __attribute__((noinline)) void RunBlocksApart() { RunBlocks(); }
 
     // Queues the block in which each escaped lane reached the bound for a
     // replay, finishes the lanes that cannot escape, and gives both the next
@@ -599,9 +608,11 @@ constexpr bool EIGHT_VECTOR_REGISTERS = true;
 constexpr bool EIGHT_VECTOR_REGISTERS = false;
 #endif
 
-// Vectors in flight, steps a block and blocks an epoch.
+// Vectors in flight, steps a block, blocks an epoch, and whether the block
+// loop is kept a function apart (RunBlocksApart).
 struct LaneTuning {
     int vectors, block, epoch;
+    bool blocksApart;
 };
 
 // Every tuning of every build, in one place, as measured with mandel-bench.
@@ -610,24 +621,26 @@ struct LaneTuning {
 //   in AVX-512's 32 (Zen 5), blocks of 16 steps, four an epoch.
 // - 32-bit, eight registers (the .exe under Wine on Zen 4, boundary-4096 at
 //   480 x 270, best of alternated runs, G/s): AVX-512 keeps three vectors, all
-//   in registers, and runs blocks of 32 steps, two an epoch, so its block ends
-//   come half as often (5.5 against 5.3 at 16 steps, four an epoch; four to
-//   six vectors 4.5-5.0, their z spilled). SSE2 and AVX2 run six vectors as
-//   the 64-bit build does, z partly on the stack (AVX2 3.85 against 3.45 with
-//   three, SSE2 1.74 against 1.57): their 128- and 256-bit spills cost little.
-//   Keeping every z in memory halved the AVX-512 path's speed.
+//   in registers (5.4; four to six vectors 4.5-5.0, their z spilled; every z
+//   kept in memory 2.4). Blocks of 32 steps, two an epoch, gave 5.6 there but
+//   cost 17 % on default-64, whose pixels escape within a few blocks. SSE2 and
+//   AVX2 run six vectors as the 64-bit build does, z partly on the stack
+//   (AVX2 3.85 against 3.45 with three, SSE2 1.74 against 1.57): their 128-
+//   and 256-bit spills cost little. The block loop is a function apart: where
+//   the compiler inlined it, the AVX-512 path fell to 3.45 in one build; in
+//   the 64-bit build, apart cost 2-17 % over the cases.
 constexpr LaneTuning LaneTuningFor(int width, bool eightVectorRegisters)
 {
-    if (width == 8)
-        return eightVectorRegisters ? LaneTuning{3, 32, 2} : LaneTuning{8, 16, 4};
-    return {6, 16, 4};
+    if (eightVectorRegisters)
+        return width == 8 ? LaneTuning{3, 16, 4, true} : LaneTuning{6, 16, 4, true};
+    return width == 8 ? LaneTuning{8, 16, 4, false} : LaneTuning{6, 16, 4, false};
 }
 
 template <class Vec>
 uint64_t RunLanes(const RegionJob& job)
 {
     constexpr LaneTuning T = LaneTuningFor(Vec::WIDTH, EIGHT_VECTOR_REGISTERS);
-    return LaneKernel<Vec, T.vectors, T.block, T.epoch>(job).Run();
+    return LaneKernel<Vec, T.vectors, T.block, T.epoch, T.blocksApart>(job).Run();
 }
 
 }  // namespace

@@ -134,7 +134,7 @@ uint64_t RenderRegionStandIn(double Xmin, double Ymin, double Xmax, double Ymax,
 {
     constexpr LaneTuning T = LaneTuningFor(WIDTH, EIGHT_REGISTERS);
     const RegionJob job = MakeRegionJob(Xmin, Ymin, Xmax, Ymax, width, rows, pixels);
-    return LaneKernel<ScalarLanes<WIDTH>, T.vectors, T.block, T.epoch>(job).Run();
+    return LaneKernel<ScalarLanes<WIDTH>, T.vectors, T.block, T.epoch, T.blocksApart>(job).Run();
 }
 
 // A way to compute a block: a vector path of RenderRegion, or a stand-in.
