@@ -622,7 +622,8 @@ struct LaneTuning {
 // - 32-bit, eight registers (the .exe under Wine on Zen 4, boundary-4096 at
 //   480 x 270, best of alternated runs, G/s): AVX-512 keeps three vectors, all
 //   in registers (5.4; four to six vectors 4.5-5.0, their z spilled; every z
-//   kept in memory 2.4). Blocks of 32 steps, two an epoch, gave 5.6 there but
+//   kept in memory 2.4, z carried from block to block through the start
+//   slots 4.5: a 512-bit store read back soon costs much on Zen 4). Blocks of 32 steps, two an epoch, gave 5.6 there but
 //   cost 17 % on default-64, whose pixels escape within a few blocks. SSE2 and
 //   AVX2 run six vectors as the 64-bit build does, z partly on the stack
 //   (AVX2 3.85 against 3.45 with three, SSE2 1.74 against 1.57): their 128-
