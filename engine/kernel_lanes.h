@@ -183,6 +183,10 @@ private:
                 Vec::Store(startU_[slot] + i * WIDTH, u[i]);
                 Vec::Store(startV_[slot] + i * WIDTH, v[i]);
             }
+            // Five steps a turn of the loop: where three vectors make a step
+            // (the 32-bit AVX-512 path), the loop's own count and branch showed
+            // (boundary-4096 5.4 -> 5.7 G/s); elsewhere it changes nothing.
+#pragma GCC unroll 5
             for (int step = 0; step < BLOCK - 1; ++step)
                 for (int i = 0; i < VECTORS; ++i)
                     Step<Vec>(i, u[i], v[i], x[i], y[i], two);
