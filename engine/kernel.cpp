@@ -74,6 +74,23 @@ uint64_t RunCeilingLoop(KernelPath path, int vectors, int32_t steps)
     }
 }
 
+RegionJob MakeRegionJob(double Xmin, double Xmax, double yTop, double dy, int32_t width,
+                        int32_t rows, uint32_t* pixels)
+{
+    RegionJob job;
+    job.Xmin = Xmin;
+    job.Ymax = yTop;
+    job.dx = PlaneStep(Xmin, Xmax, width);
+    job.dy = dy;
+    job.bound = escapeBound;
+    job.colors = currentView.colorCount;
+    job.iterLimit = currentView.iterLimit;
+    job.width = width;
+    job.rows = rows;
+    job.pixels = pixels;
+    return job;
+}
+
 uint64_t RenderRegion(double Xmin, double Ymin, double Xmax, double Ymax,
                       int32_t width, int32_t rows, uint32_t* pixels)
 {
@@ -89,17 +106,7 @@ uint64_t RenderRows(double Xmin, double Xmax, double yTop, double dy,
         return RenderRowsReference(Xmin, Xmax, yTop, dy, width, rows, pixels);
     if (width < 1 || rows < 1)
         return 0;
-    RegionJob job;
-    job.Xmin = Xmin;
-    job.Ymax = yTop;
-    job.dx = PlaneStep(Xmin, Xmax, width);
-    job.dy = dy;
-    job.bound = escapeBound;
-    job.colors = currentView.colorCount;
-    job.iterLimit = currentView.iterLimit;
-    job.width = width;
-    job.rows = rows;
-    job.pixels = pixels;
+    const RegionJob job = MakeRegionJob(Xmin, Xmax, yTop, dy, width, rows, pixels);
     switch (selectedPath) {
     case KernelPath::Avx512:
         return RenderRegionAvx512(job);

@@ -47,15 +47,6 @@ struct Avx512 {
     }
 };
 
-// See LaneTuning in kernel_lanes.h: 32 vector registers hold eight vectors
-// in the 64-bit build.
-#if defined(__x86_64__)
-template <>
-struct LaneTuning<Avx512> {
-    static constexpr int VECTORS = 8, BLOCK = 16, EPOCH = 4;
-};
-#endif
-
 }  // namespace
 
 uint64_t RenderRegionAvx512(const RegionJob& job)

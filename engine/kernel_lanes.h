@@ -1,8 +1,9 @@
 // The lane engine of the fast kernel: keeps VECTORS x WIDTH pixels in flight
 // and gives each lane the next pixel as soon as its own is finished. Included
-// only by the vector kernels (kernel_sse2.cpp, kernel_avx2.cpp,
-// kernel_avx512.cpp), each with its own vector type (see kernel_step.h); runs
-// on the calling worker thread and reads nothing but its job.
+// by the vector kernels (kernel_sse2.cpp, kernel_avx2.cpp, kernel_avx512.cpp),
+// each with its own vector type (see kernel_step.h), and by the kernel test,
+// which runs it on a plain-C++ stand-in at every build's tuning; runs on the
+// calling worker thread and reads nothing but its job.
 //
 // One lane's life, as scalar code:
 //     take the next pixel c; z = 0
@@ -19,9 +20,13 @@
 //     saved start, counting the steps before |z|^2 reaches the bound; that
 //     gives the escape
 //
-// What keeps it near the step's own speed (see mandel-bench's ceiling): z of
-// every vector stays in registers between retirements (RunBlocks); enough
-// independent vectors cover the step's latency; the doubling alternates
+// What keeps it near the step's own speed (see mandel-bench's ceiling): z and
+// c of every vector are held in local variables between retirements, never
+// reread from the lane state (RunBlocks), in registers where they fit and in
+// the compiler's stack slots where eight registers cannot hold them; enough
+// independent vectors cover the step's latency, as many as each build's
+// registers allow, and where they are eight the block loop is kept a function
+// of its own (LaneTuningFor); the doubling alternates
 // between adder and multiplier (Step); the end of a block only gathers one
 // bit a lane, and the branch to retire lanes is taken at epoch ends, where
 // a predictor expects it, so escapes cost no mispredicted branch; the check
@@ -62,6 +67,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/kernel.h"
 #include "engine/kernel_paths.h"
@@ -80,17 +86,20 @@ struct LaneNumbers {
 };
 constexpr LaneNumbers LANE_NUMBERS;
 
-// The set bits of a mask, without the POPCNT instruction the SSE2 build may
-// not have (compilers turn this into it where it exists).
-inline int CountBits(uint64_t mask)
+// The set bits of a mask of 32 or 64 bits, without the POPCNT instruction the
+// SSE2 build may not have (compilers turn this into it where it exists).
+template <class Mask>
+inline int CountBits(Mask mask)
 {
-    mask -= mask >> 1 & 0x5555555555555555u;
-    mask = (mask & 0x3333333333333333u) + (mask >> 2 & 0x3333333333333333u);
-    mask = (mask + (mask >> 4)) & 0x0f0f0f0f0f0f0f0fu;
-    return static_cast<int>(mask * 0x0101010101010101u >> 56);
+    constexpr Mask ONES = ~Mask(0);
+    constexpr int TOP = 8 * sizeof(Mask) - 8;
+    mask -= mask >> 1 & ONES / 3;
+    mask = (mask & ONES / 5) + (mask >> 2 & ONES / 5);
+    mask = (mask + (mask >> 4)) & ONES / 17;
+    return static_cast<int>(mask * (ONES / 255) >> TOP);
 }
 
-template <class Vec, int VECTORS, int BLOCK, int EPOCH>
+template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART>
 class LaneKernel {
 public:
     explicit LaneKernel(const RegionJob& job)
@@ -106,7 +115,10 @@ public:
         for (int i = 0; i < VECTORS; ++i)
             Refill(i, ALL_LANES);
         while (active_) {
-            RunBlocks();
+            if constexpr (BLOCKS_APART)
+                RunBlocksApart();
+            else
+                RunBlocks();
             if (queued_ > QUEUE - LANES)
                 ReplayQueue();
             if (waiting_)
@@ -118,11 +130,12 @@ public:
 
 private:
     using V = typename Vec::Type;
-    using LaneMask = uint64_t;
 
     static constexpr int WIDTH = Vec::WIDTH;
     static constexpr int LANES = VECTORS * WIDTH;
     static_assert(LANES <= 64, "one mask bit a lane");
+    // One bit a lane, in one register of the 32-bit build where it can.
+    using LaneMask = std::conditional_t<LANES <= 32, uint32_t, uint64_t>;
     static constexpr unsigned ALL_LANES = (1u << WIDTH) - 1;  // of one vector
     // Queued lanes are replayed VECTORS at a time, like the blocks. A
     // retirement queues at most LANES entries (a lane escapes once between
@@ -140,8 +153,8 @@ private:
     // below it |c| < 1.9988, a margin far above rounding.
     static constexpr double UNSAFE_C2 = 3.995;
 
-    // Runs blocks of BLOCK steps on every lane, idle ones included, with z in
-    // registers. A safe lane at or beyond the bound at a block's end has
+    // Runs blocks of BLOCK steps on every lane, idle ones included, with z and
+    // c in local variables. A safe lane at or beyond the bound at a block's end has
     // escaped in that block and runs on, its result unused, until the lanes
     // are retired (RetireLanes): at the end of each epoch, or sooner once a
     // vector's worth of lanes has escaped. Retiring that seldom makes the
@@ -152,37 +165,49 @@ private:
         const V bound = Vec::Set(job_.bound);
         const V two = Opaque(Vec::Set(2.0));
         const V zero = Vec::Set(0.0);
-        V u[VECTORS], v[VECTORS];
+        V u[VECTORS], v[VECTORS], x[VECTORS], y[VECTORS];
         for (int i = 0; i < VECTORS; ++i) {
             u[i] = Vec::Load(u_ + i * WIDTH);
             v[i] = Vec::Load(v_ + i * WIDTH);
+            x[i] = Vec::Load(x_ + i * WIDTH);
+            y[i] = Vec::Load(y_ + i * WIDTH);
         }
+        // Lanes whose block ends tell their escapes.
+        LaneMask telling = active_ & ~unsafe_;
         LaneMask escapedLanes = 0;
+        // The block's slot in the epoch, and the blocks not yet in blocks_.
+        int slot = static_cast<int>(blocks_ % EPOCH);
+        int blocksRun = 0;
         for (;;) {
-            const int slot = static_cast<int>(blocks_ % EPOCH);
             for (int i = 0; i < VECTORS; ++i) {
                 Vec::Store(startU_[slot] + i * WIDTH, u[i]);
                 Vec::Store(startV_[slot] + i * WIDTH, v[i]);
             }
+            // Five steps a turn of the loop: where three vectors make a step
+            // (the 32-bit AVX-512 path), the loop's own count and branch showed
+            // (boundary-4096 5.4 -> 5.7 G/s); elsewhere it changes nothing.
+#pragma GCC unroll 5
             for (int step = 0; step < BLOCK - 1; ++step)
                 for (int i = 0; i < VECTORS; ++i)
-                    Step<Vec>(i, u[i], v[i], Vec::Load(x_ + i * WIDTH), Vec::Load(y_ + i * WIDTH),
-                              two);
-            ++blocks_;
+                    Step<Vec>(i, u[i], v[i], x[i], y[i], two);
+            ++blocksRun;
             // The last step's |z|^2 is the block's last test; its u*u and v*v
             // are the step's own.
             LaneMask escaped = 0;
 #pragma GCC unroll 16
             for (int i = 0; i < VECTORS; ++i) {
-                const V size = Step<Vec>(i, u[i], v[i], Vec::Load(x_ + i * WIDTH),
-                                         Vec::Load(y_ + i * WIDTH), two);
+                const V size = Step<Vec>(i, u[i], v[i], x[i], y[i], two);
                 escaped |= LaneMask(Vec::Bits(Vec::NotBelow(size, bound))) << (i * WIDTH);
             }
-            escapedIn_[slot] = escaped & active_ & ~unsafe_ & ~escapedLanes;
-            escapedLanes |= escapedIn_[slot];
-            const bool epochEnd = blocks_ % EPOCH == 0;
-            if (!epochEnd && !unsafe_ && CountBits(escapedLanes) < WIDTH)
+            escaped &= telling & ~escapedLanes;
+            escapedIn_[slot] = escaped;
+            escapedLanes |= escaped;
+            slot = (slot + 1) % EPOCH;
+            const bool epochEnd = slot == 0;
+            if (!epochEnd && telling == active_ && CountBits(escapedLanes) < WIDTH)
                 continue;
+            blocks_ += blocksRun;
+            blocksRun = 0;
 
             LaneMask finished = 0;
             if (epochEnd && ++epochsUnchecked_ >= CheckEvery()) {
@@ -203,7 +228,10 @@ private:
                 const auto lanes = Vec::FromBits(LanesOf(renewed, i));
                 u[i] = Vec::Select(lanes, zero, u[i]);
                 v[i] = Vec::Select(lanes, zero, v[i]);
+                x[i] = Vec::Load(x_ + i * WIDTH);
+                y[i] = Vec::Load(y_ + i * WIDTH);
             }
+            telling = active_ & ~unsafe_;
             escapedLanes = 0;
             if (waiting_ || !active_ || queued_ > QUEUE - LANES)
                 break;
@@ -213,6 +241,11 @@ private:
             Vec::Store(v_ + i * WIDTH, v[i]);
         }
     }
+
+    // RunBlocks as a function of its own, whatever the compiler inlines around
+    // it: the block loop then has the registers to itself and reaches the lane
+    // state through one pointer (see LaneTuningFor).
+    __attribute__((noinline)) void RunBlocksApart() { RunBlocks(); }
 
     // Queues the block in which each escaped lane reached the bound for a
     // replay, finishes the lanes that cannot escape, and gives both the next
@@ -253,7 +286,7 @@ private:
         static_assert((WIDTH & (WIDTH - 1)) == 0, "a power of two");
         for (int shift = 1; shift < WIDTH; shift *= 2)
             mask |= mask >> shift;
-        if constexpr (WIDTH == 8) {
+        if constexpr (WIDTH == 8 && sizeof(LaneMask) == 8) {
             // Bit 8i goes to bit 56 + i; nothing else reaches bits 56..63.
             return static_cast<uint32_t>((mask & 0x0101010101010101u) * 0x0102040810204080u >> 56);
         } else {
@@ -571,26 +604,48 @@ private:
     uint64_t iterations_ = 0;
 };
 
-// Vectors in flight, steps a block and blocks an epoch, measured with
-// mandel-bench; a kernel file whose vectors measured otherwise specialises it.
-// Enough vectors cover the latency of the u -> u*u -> -v*v -> -x chain; z of
-// every vector stays in registers, and x and y come from memory where
-// registers run short (16 in the 64-bit build without AVX-512, eight in the
-// 32-bit build).
-template <class Vec>
-struct LaneTuning {
-#if defined(__x86_64__)
-    static constexpr int VECTORS = 6, BLOCK = 16, EPOCH = 4;
+// Whether the vector kernels have only the eight vector registers of 32-bit
+// code: the 32-bit build, and the host build that models it (see CMakeLists).
+#if !defined(__x86_64__) || defined(MANDEL_REGISTERS_OF_32BIT_CODE)
+constexpr bool EIGHT_VECTOR_REGISTERS = true;
 #else
-    static constexpr int VECTORS = 3, BLOCK = 16, EPOCH = 4;
+constexpr bool EIGHT_VECTOR_REGISTERS = false;
 #endif
+
+// Vectors in flight, steps a block, blocks an epoch, and whether the block
+// loop is kept a function apart (RunBlocksApart).
+struct LaneTuning {
+    int vectors, block, epoch;
+    bool blocksApart;
 };
+
+// Every tuning of every build, in one place, as measured with mandel-bench.
+// Enough vectors cover the latency of the u -> u*u -> -v*v -> -x chain.
+// - 64-bit: six vectors in the 16 registers of the SSE2 and AVX2 paths, eight
+//   in AVX-512's 32 (Zen 5), blocks of 16 steps, four an epoch.
+// - 32-bit, eight registers (the .exe under Wine on Zen 4, boundary-4096 at
+//   480 x 270, best of alternated runs, G/s): AVX-512 keeps three vectors, all
+//   in registers (5.4; four to six vectors 4.5-5.0, their z spilled; every z
+//   kept in memory 2.4, z carried from block to block through the start
+//   slots 4.5: a 512-bit store read back soon costs much on Zen 4). Blocks of 32 steps, two an epoch, gave 5.6 there but
+//   cost 17 % on default-64, whose pixels escape within a few blocks. SSE2 and
+//   AVX2 run six vectors as the 64-bit build does, z partly on the stack
+//   (AVX2 3.85 against 3.45 with three, SSE2 1.74 against 1.57): their 128-
+//   and 256-bit spills cost little. The block loop is a function apart: where
+//   the compiler inlined it, the AVX-512 path fell to 3.45 in one build; in
+//   the 64-bit build, apart cost 2-17 % over the cases.
+constexpr LaneTuning LaneTuningFor(int width, bool eightVectorRegisters)
+{
+    if (eightVectorRegisters)
+        return width == 8 ? LaneTuning{3, 16, 4, true} : LaneTuning{6, 16, 4, true};
+    return width == 8 ? LaneTuning{8, 16, 4, false} : LaneTuning{6, 16, 4, false};
+}
 
 template <class Vec>
 uint64_t RunLanes(const RegionJob& job)
 {
-    using T = LaneTuning<Vec>;
-    return LaneKernel<Vec, T::VECTORS, T::BLOCK, T::EPOCH>(job).Run();
+    constexpr LaneTuning T = LaneTuningFor(Vec::WIDTH, EIGHT_VECTOR_REGISTERS);
+    return LaneKernel<Vec, T.vectors, T.block, T.epoch, T.blocksApart>(job).Run();
 }
 
 }  // namespace

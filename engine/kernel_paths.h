@@ -21,6 +21,11 @@ struct RegionJob {
     uint32_t* pixels;
 };
 
+// RenderRows's job (width and rows at least 1), from the arguments and the
+// current settings; the tests' stand-in kernels take it too.
+RegionJob MakeRegionJob(double Xmin, double Xmax, double yTop, double dy, int32_t width,
+                        int32_t rows, uint32_t* pixels);
+
 uint64_t RenderRegionAvx512(const RegionJob& job);
 uint64_t RenderRegionAvx2(const RegionJob& job);
 uint64_t RenderRegionSse2(const RegionJob& job);

@@ -1,14 +1,18 @@
 // The fast kernel against the literal reference loop, pixel for pixel and
-// count for count, on each vector path the processor has; the choice of path.
+// count for count, on each vector path the processor has, and the lane engine
+// at every build's tunings on a plain-C++ stand-in for the vector types, which
+// runs on every machine; the choice of path.
 #include <cpuid.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "engine/kernel.h"
+#include "engine/kernel_lanes.h"
 #include "escape_points.h"
 #include "pixel_counts.h"
 
@@ -30,16 +34,134 @@ struct Render {
     uint64_t iterations;
 };
 
+// A vector of WIDTH doubles in plain C++, with the contract of the vector
+// types (kernel_step.h): the lane engine runs on it at any build's tuning on
+// any machine, the 32-bit build's AVX-512 shape included. Lanes that the
+// contract leaves undefined get zero, as AVX-512's compress gives them.
+template <int W>
+struct ScalarLanes {
+    struct Type {
+        double lane[W];
+    };
+    using Mask = unsigned;
+    static constexpr int WIDTH = W;
+
+    template <class F>
+    static Type Each(F&& f)
+    {
+        Type r;
+        for (int i = 0; i < W; ++i)
+            r.lane[i] = f(i);
+        return r;
+    }
+    template <class F>
+    static Mask Flags(F&& f)
+    {
+        Mask m = 0;
+        for (int i = 0; i < W; ++i)
+            m |= unsigned(f(i)) << i;
+        return m;
+    }
+    static Type Load(const double* p) { return Each([&](int i) { return p[i]; }); }
+    static void Store(double* p, Type a) { StoreWhere(ALL, p, a); }
+    static void StoreWhere(Mask mask, double* p, Type a)
+    {
+        for (int i = 0; i < W; ++i)
+            if (mask >> i & 1)
+                p[i] = a.lane[i];
+    }
+    static Type Set(double a) { return Each([&](int) { return a; }); }
+    static Type Add(Type a, Type b) { return Each([&](int i) { return a.lane[i] + b.lane[i]; }); }
+    static Type Sub(Type a, Type b) { return Each([&](int i) { return a.lane[i] - b.lane[i]; }); }
+    static Type Mul(Type a, Type b) { return Each([&](int i) { return a.lane[i] * b.lane[i]; }); }
+    static Type Min(Type a, Type b)
+    {
+        return Each([&](int i) { return a.lane[i] < b.lane[i] ? a.lane[i] : b.lane[i]; });
+    }
+    static Mask NotBelow(Type a, Type b)
+    {
+        return Flags([&](int i) { return !(a.lane[i] < b.lane[i]); });
+    }
+    static Mask AtLeast(Type a, Type b)
+    {
+        return Flags([&](int i) { return a.lane[i] >= b.lane[i]; });
+    }
+    static Mask SameBits(Type a, Type b)
+    {
+        return Flags([&](int i) { return std::memcmp(&a.lane[i], &b.lane[i], 8) == 0; });
+    }
+    static Mask And(Mask a, Mask b) { return a & b; }
+    static Mask Or(Mask a, Mask b) { return a | b; }
+    static Type Select(Mask mask, Type a, Type b)
+    {
+        return Each([&](int i) { return mask >> i & 1 ? a.lane[i] : b.lane[i]; });
+    }
+    static unsigned Bits(Mask mask) { return mask; }
+    static Mask FromBits(unsigned bits) { return bits & ALL; }
+    static Type Compress(Mask mask, Type a)
+    {
+        Type r = Set(0.0);
+        for (int i = 0, rank = 0; i < W; ++i)
+            if (mask >> i & 1)
+                r.lane[rank++] = a.lane[i];
+        return r;
+    }
+    static Type Expand(Mask mask, Type a, Type b)
+    {
+        for (int i = 0, rank = 0; i < W; ++i)
+            if (mask >> i & 1)
+                b.lane[i] = a.lane[rank++];
+        return b;
+    }
+    static void StoreInt32(int32_t* p, Type a)
+    {
+        for (int i = 0; i < W; ++i)
+            p[i] = static_cast<int32_t>(a.lane[i]);
+    }
+
+private:
+    static constexpr Mask ALL = (1u << W) - 1;
+};
+
+using RenderFunction = uint64_t (*)(double, double, double, double, int32_t, int32_t,
+                                    uint32_t*);
+
+// The lane engine on the stand-in of WIDTH lanes, at the tuning of the build
+// with or without only the eight vector registers of 32-bit code.
+template <int WIDTH, bool EIGHT_REGISTERS>
+uint64_t RenderRegionStandIn(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
+                             int32_t rows, uint32_t* pixels)
+{
+    constexpr LaneTuning T = LaneTuningFor(WIDTH, EIGHT_REGISTERS);
+    const RegionJob job =
+        MakeRegionJob(Xmin, Xmax, Ymax, PlaneStep(Ymin, Ymax, rows), width, rows, pixels);
+    return LaneKernel<ScalarLanes<WIDTH>, T.vectors, T.block, T.epoch, T.blocksApart>(job).Run();
+}
+
+// A way to compute a block: a vector path of RenderRegion, or a stand-in.
+struct Kernel {
+    const char* name;
+    KernelPath path;
+    RenderFunction standIn;
+};
+
+void PrintTo(const Kernel& kernel, std::ostream* os)
+{
+    *os << kernel.name;
+}
+
 // One RenderRegion call on the chosen path; checks that exactly the block's
 // words were written.
-Render RenderWith(KernelPath path, const Bounds& b, int32_t width, int32_t rows)
+Render RenderWith(KernelPath path, const Bounds& b, int32_t width, int32_t rows,
+                  RenderFunction standIn = nullptr)
 {
     const KernelPath saved = SelectedKernelPath();
     EXPECT_TRUE(SelectKernelPath(path));
     const size_t size = static_cast<size_t>(width) * rows;
     std::vector<uint32_t> buffer(size + 2 * GUARD, SENTINEL);
     const uint64_t iterations =
-        RenderRegion(b.Xmin, b.Ymin, b.Xmax, b.Ymax, width, rows, buffer.data() + GUARD);
+        (standIn ? standIn : RenderRegion)(b.Xmin, b.Ymin, b.Xmax, b.Ymax, width, rows,
+                                           buffer.data() + GUARD);
     SelectKernelPath(saved);
     for (int i = 0; i < GUARD; ++i) {
         EXPECT_EQ(buffer[i], SENTINEL);
@@ -50,12 +172,11 @@ Render RenderWith(KernelPath path, const Bounds& b, int32_t width, int32_t rows)
     return {pixels, iterations};
 }
 
-
-class FastKernel : public ::testing::TestWithParam<KernelPath> {
+class FastKernel : public ::testing::TestWithParam<Kernel> {
 protected:
     void SetUp() override
     {
-        if (!IsKernelPathAvailable(GetParam()))
+        if (!IsKernelPathAvailable(GetParam().path))
             GTEST_SKIP() << "the processor or the system lacks this instruction set";
     }
 
@@ -64,7 +185,7 @@ protected:
     Render ExpectSameAsReference(const Bounds& b, int32_t width, int32_t rows)
     {
         const Render reference = RenderWith(KernelPath::Reference, b, width, rows);
-        const Render fast = RenderWith(GetParam(), b, width, rows);
+        const Render fast = RenderWith(GetParam().path, b, width, rows, GetParam().standIn);
         EXPECT_EQ(fast.iterations, reference.iterations)
             << width << "x" << rows << " at " << b.Xmin << " " << b.Ymin << " " << b.Xmax
             << " " << b.Ymax;
@@ -210,10 +331,26 @@ const char* NameOf(KernelPath path)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, FastKernel,
-                         ::testing::Values(KernelPath::Avx512, KernelPath::Avx2, KernelPath::Sse2),
-                         [](const ::testing::TestParamInfo<KernelPath>& info) {
-                             return NameOf(info.param);
+                         ::testing::Values(Kernel{"Avx512", KernelPath::Avx512, nullptr},
+                                           Kernel{"Avx2", KernelPath::Avx2, nullptr},
+                                           Kernel{"Sse2", KernelPath::Sse2, nullptr}),
+                         [](const ::testing::TestParamInfo<Kernel>& info) {
+                             return info.param.name;
                          });
+
+// Each vector width at the tuning of each build: the 64-bit one (16 or 32
+// vector registers) and the 32-bit one (eight), whichever this build is; the
+// path they name is the one always there, and none of them uses it.
+INSTANTIATE_TEST_SUITE_P(
+    StandIns, FastKernel,
+    ::testing::Values(
+        Kernel{"Lanes8Registers64Bit", KernelPath::Reference, RenderRegionStandIn<8, false>},
+        Kernel{"Lanes8Registers32Bit", KernelPath::Reference, RenderRegionStandIn<8, true>},
+        Kernel{"Lanes4Registers64Bit", KernelPath::Reference, RenderRegionStandIn<4, false>},
+        Kernel{"Lanes4Registers32Bit", KernelPath::Reference, RenderRegionStandIn<4, true>},
+        Kernel{"Lanes2Registers64Bit", KernelPath::Reference, RenderRegionStandIn<2, false>},
+        Kernel{"Lanes2Registers32Bit", KernelPath::Reference, RenderRegionStandIn<2, true>}),
+    [](const ::testing::TestParamInfo<Kernel>& info) { return info.param.name; });
 
 // Whether the processor has the path's instructions and the system saves its
 // registers, read here from CPUID and XGETBV themselves, apart from the

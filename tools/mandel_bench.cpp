@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "engine/kernel.h"
@@ -27,6 +28,10 @@ const char USAGE[] =
     "  --case NAME  one case only\n";
 
 using Clock = std::chrono::steady_clock;
+
+// The fast kernel's renders of a case: at least this many, and this long.
+constexpr int FAST_RENDERS = 5;
+constexpr double FAST_SECONDS = 0.5;
 
 double SecondsSince(Clock::time_point start)
 {
@@ -65,31 +70,56 @@ const Case CASES[] = {
     {"default-4096-t2", true, {}, 4096, 2, true, false},
 };
 
+double MedianOf(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Every render of one variant, in seconds.
 struct Render {
     std::vector<uint32_t> pixels;
     uint64_t iterations = 0;
-    double seconds = 0;  // the best of the repeats
+    std::vector<double> seconds;
+    double Best() const { return *std::min_element(seconds.begin(), seconds.end()); }
+    double Median() const { return MedianOf(seconds); }
 };
 
-// Renders the current view with the given path and thread count; short
-// renders are repeated for a steadier time.
-Render Time(KernelPath path, int32_t threads, int32_t width, int32_t height)
+// One way to render the case: a path and a thread count.
+struct Variant {
+    KernelPath path;
+    int32_t threads;
+};
+
+// Renders the current view with each variant in turn, round after round,
+// until each has rendered at least minRenders times and for minSeconds in
+// all, so that a disturbance of the machine falls on every variant alike.
+std::vector<Render> TimeSideBySide(const std::vector<Variant>& variants, int32_t width,
+                                   int32_t height, int minRenders, double minSeconds)
 {
-    SelectKernelPath(path);
-    threadCount = threads;
-    Render render;
-    render.pixels.resize(static_cast<size_t>(width) * height);
+    std::vector<Render> renders(variants.size());
+    for (Render& render : renders)
+        render.pixels.resize(static_cast<size_t>(width) * height);
     const FractalView& v = currentView;
-    double total = 0;
-    do {
-        const auto start = Clock::now();
-        render.iterations =
-            RenderView(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, render.pixels.data());
-        const double seconds = SecondsSince(start);
-        render.seconds = total == 0 ? seconds : std::min(render.seconds, seconds);
-        total += seconds;
-    } while (total < 0.5);
-    return render;
+    double slowest = 0;
+    for (int round = 0; round < minRenders || slowest < minSeconds; ++round) {
+        slowest = minSeconds;
+        for (size_t i = 0; i < variants.size(); ++i) {
+            SelectKernelPath(variants[i].path);
+            threadCount = variants[i].threads;
+            Render& render = renders[i];
+            const auto start = Clock::now();
+            render.iterations =
+                RenderView(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, render.pixels.data());
+            render.seconds.push_back(SecondsSince(start));
+            double total = 0;
+            for (double s : render.seconds)
+                total += s;
+            slowest = std::min(slowest, total);
+        }
+    }
+    return renders;
 }
 
 struct Path {
@@ -101,35 +131,71 @@ const Path VECTOR_PATHS[] = {
     {"avx512", KernelPath::Avx512}, {"avx2", KernelPath::Avx2}, {"sse2", KernelPath::Sse2}};
 
 // The fastest the step alone runs on this machine: pixel-iterations per
-// second, best over the vector paths and counts of independent vectors.
+// second, best over the vector paths and counts of independent vectors, with
+// the median of that path and count's timed runs; and the best of each path.
 struct Ceiling {
     const char* path = "";
     int vectors = 0;
     double rate = 0;
+    double median = 0;
+    double pathRate[std::size(VECTOR_PATHS)] = {};  // in the order of VECTOR_PATHS
+    double RateOf(KernelPath path) const
+    {
+        for (size_t i = 0; i < std::size(VECTOR_PATHS); ++i)
+            if (VECTOR_PATHS[i].path == path)
+                return pathRate[i];
+        return 0;
+    }
 };
 
-// The best of a few timed runs of the bare step.
-double CeilingRate(KernelPath path, int vectors, int32_t steps)
+// A bare-step run of about `seconds`: the steps grow from a short run until
+// one lasts a tenth of it, then scale to the whole.
+int32_t StepsForSeconds(KernelPath path, int vectors, double seconds)
 {
-    double best = 0;
-    for (int run = 0; run < 3; ++run) {
+    int64_t steps = 1000;
+    for (;;) {
         const auto start = Clock::now();
-        const uint64_t iterations = RunCeilingLoop(path, vectors, steps);
-        best = std::max(best, iterations / SecondsSince(start));
+        RunCeilingLoop(path, vectors, static_cast<int32_t>(steps));
+        const double taken = SecondsSince(start);
+        if (taken >= seconds / 10 || steps >= INT32_MAX / 16)
+            return static_cast<int32_t>(
+                std::min<double>(INT32_MAX, steps * seconds / std::max(taken, 1e-9)));
+        steps *= 4;
     }
-    return best;
 }
 
-Ceiling MeasureCeiling(int32_t steps)
+// Each path and vector count runs for `seconds` at a time, all of them in
+// turn, `rounds` times over: a slow moment of the machine then lowers one run
+// of each, and the best of each is kept.
+Ceiling MeasureCeiling(double seconds, int rounds)
 {
+    struct Candidate {
+        const Path* path;
+        int vectors;
+        int32_t steps;
+        std::vector<double> rates;
+    };
+    std::vector<Candidate> candidates;
+    for (const Path& p : VECTOR_PATHS)
+        if (IsKernelPathAvailable(p.path))
+            for (int vectors = 1; vectors <= MAX_CEILING_VECTORS; ++vectors)
+                candidates.push_back({&p, vectors, StepsForSeconds(p.path, vectors, seconds), {}});
+    for (int round = 0; round < rounds; ++round)
+        for (Candidate& c : candidates) {
+            const auto start = Clock::now();
+            const uint64_t iterations = RunCeilingLoop(c.path->path, c.vectors, c.steps);
+            c.rates.push_back(iterations / SecondsSince(start));
+        }
     Ceiling ceiling;
-    for (const Path& p : VECTOR_PATHS) {
-        if (!IsKernelPathAvailable(p.path))
-            continue;
-        for (int vectors = 1; vectors <= MAX_CEILING_VECTORS; ++vectors) {
-            const double rate = CeilingRate(p.path, vectors, steps);
-            if (rate > ceiling.rate)
-                ceiling = {p.name, vectors, rate};
+    for (const Candidate& c : candidates) {
+        const double best = *std::max_element(c.rates.begin(), c.rates.end());
+        double& pathBest = ceiling.pathRate[c.path - VECTOR_PATHS];
+        pathBest = std::max(pathBest, best);
+        if (best > ceiling.rate) {
+            ceiling.path = c.path->name;
+            ceiling.vectors = c.vectors;
+            ceiling.rate = best;
+            ceiling.median = MedianOf(c.rates);
         }
     }
     return ceiling;
@@ -156,8 +222,8 @@ bool Same(const Render& a, const Render& b)
     return a.iterations == b.iterations && a.pixels == b.pixels;
 }
 
-// Runs one case on each of the paths and prints a line for each; false when
-// the pixels differ or the view is not what the case claims.
+// Runs one case on each of the paths, side by side, and prints a line for
+// each; false when the pixels differ or the view is not what the case claims.
 bool RunCase(const Case& c, const std::vector<Path>& paths, int32_t width, int32_t height,
              const Ceiling& ceiling, double cyclesPerSecond)
 {
@@ -173,31 +239,43 @@ bool RunCase(const Case& c, const std::vector<Path>& paths, int32_t width, int32
         currentView.Ymax = c.bounds.Ymax;
     }
 
-    const Render reference = Time(KernelPath::Reference, c.threads, width, height);
+    const Render reference =
+        TimeSideBySide({{KernelPath::Reference, c.threads}}, width, height, 1, 0.5)[0];
     if (c.everyPixelEscapes &&
         std::count(reference.pixels.begin(), reference.pixels.end(), 0u) != 0) {
         std::fprintf(stderr, "mandel-bench: %s has pixels that never escape\n", c.name);
         return false;
     }
-    bool allIdentical = true;
+    // Each path's render, then its one-thread baseline where the case has one.
+    std::vector<Variant> variants;
     for (const Path& p : paths) {
-        const Render fast = Time(p.path, c.threads, width, height);
+        variants.push_back({p.path, c.threads});
+        if (c.baselineIsFastOnOneThread)
+            variants.push_back({p.path, 1});
+    }
+    const std::vector<Render> renders =
+        TimeSideBySide(variants, width, height, FAST_RENDERS, FAST_SECONDS);
+    const int perPath = c.baselineIsFastOnOneThread ? 2 : 1;
+    bool allIdentical = true;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const Render& fast = renders[i * perPath];
         const double baselineSeconds =
-            c.baselineIsFastOnOneThread ? Time(p.path, 1, width, height).seconds
-                                        : reference.seconds;
+            c.baselineIsFastOnOneThread ? renders[i * perPath + 1].Best() : reference.Best();
         const bool identical = Same(fast, reference);
         allIdentical = allIdentical && identical;
 
-        const double fastRate = fast.iterations / fast.seconds;
+        const double fastRate = fast.iterations / fast.Best();
         std::printf("case=%s size=%dx%d iterations=%d threads=%d reference_s=%.4f fast_s=%.4f "
-                    "speedup=%.1f fast_gpis=%.2f identical=%s ceiling_fraction=%.2f "
-                    "cycles_ghz=%.2f fast_pic=%.2f path=%s\n",
+                    "fast_median_s=%.4f speedup=%.1f fast_gpis=%.2f identical=%s "
+                    "ceiling_fraction=%.2f path_fraction=%.2f cycles_ghz=%.2f fast_pic=%.2f "
+                    "path=%s\n",
                     c.name, width, height, c.iterations, c.threads, baselineSeconds,
-                    fast.seconds, baselineSeconds / fast.seconds, fastRate / 1e9,
-                    identical ? "yes" : "no", fastRate / ceiling.rate, cyclesPerSecond / 1e9,
-                    fastRate / cyclesPerSecond, p.name);
-        std::fflush(stdout);
+                    fast.Best(), fast.Median(), baselineSeconds / fast.Best(), fastRate / 1e9,
+                    identical ? "yes" : "no", fastRate / ceiling.rate,
+                    fastRate / ceiling.RateOf(paths[i].path), cyclesPerSecond / 1e9,
+                    fastRate / cyclesPerSecond, paths[i].name);
     }
+    std::fflush(stdout);
     return allIdentical;
 }
 
@@ -248,11 +326,12 @@ int main(int argc, char** argv)
                        : IsKernelPathAvailable(p.path) && (quick || p.path == SelectedKernelPath()))
             paths.push_back(p);
 
-    const Ceiling ceiling = MeasureCeiling(quick ? 20000 : 200000);
+    const Ceiling ceiling = quick ? MeasureCeiling(0.005, 3) : MeasureCeiling(0.02, 5);
     const double cyclesPerSecond = MeasureClock(quick ? 20000 : 200000);
-    std::printf("ceiling path=%s vectors=%d gpis=%.2f cycles_ghz=%.2f pic=%.2f\n", ceiling.path,
-                ceiling.vectors, ceiling.rate / 1e9, cyclesPerSecond / 1e9,
-                ceiling.rate / cyclesPerSecond);
+    std::printf("ceiling build=%s path=%s vectors=%d gpis=%.2f median_gpis=%.2f cycles_ghz=%.2f "
+                "pic=%.2f\n",
+                MANDEL_BUILD, ceiling.path, ceiling.vectors, ceiling.rate / 1e9, ceiling.median / 1e9,
+                cyclesPerSecond / 1e9, ceiling.rate / cyclesPerSecond);
     std::fflush(stdout);
 
     bool allIdentical = true;
