@@ -3,8 +3,8 @@
 // Thread rules: RenderNextBand works out the band's plane y values on the
 // calling thread, then starts one worker per share with an unnamed auto-reset
 // event, as the strip renderer does; the band is dealt out in chunks of
-// rows, worker w taking chunks w, w + threadCount, ..., so that every worker
-// gets rows from the whole band and none waits long for the others. A worker
+// rows, worker w taking chunks w, w + workers, ... (mandel-render makes one
+// chunk a worker: neighbouring rows cost about the same). A worker
 // reads only its share and the band's y values and writes only its rows, and
 // sets its event after its last pixel; the caller waits for every event
 // before it returns. A share whose event or thread cannot be created is

@@ -9,8 +9,8 @@
 #include "image/replacing_file.h"
 
 // Encodes width x height pixels (bottom row first, as in the image buffer)
-// into file and puts it in place. Beside the image it holds one row and
-// zlib's state. InvalidSize for sizes IsValidImageSize refuses; on any
+// into file and puts it in place. Beside the image it holds one row,
+// zlib's state and a 256 KB chunk buffer. InvalidSize for sizes IsValidImageSize refuses; on any
 // failure the file is not put in place.
 BitmapWriteResult WritePngFile(ReplacingFile& file, int32_t width, int32_t height,
                                const uint32_t* pixels);

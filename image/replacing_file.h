@@ -53,8 +53,8 @@ private:
 // interrupt removes the temporary file being written before the program ends
 // as the interrupt ends it. POSIX hosts: SIGINT, SIGTERM, SIGHUP and SIGQUIT
 // (each unless it was ignored when the program started, as under nohup), and
-// a write past the file-size limit fails with EFBIG instead of SIGXFSZ ending
-// the program. Windows: every console control event (Ctrl+C, Ctrl+Break, the
+// a write past the file-size limit or into a closed pipe fails (EFBIG, EPIPE)
+// instead of SIGXFSZ or SIGPIPE ending the program. Windows: every console control event (Ctrl+C, Ctrl+Break, the
 // console closed, logoff, shutdown), which ends the program with
 // STATUS_CONTROL_C_EXIT.
 void RemoveTemporaryFileOnInterrupt();

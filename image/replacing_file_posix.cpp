@@ -53,6 +53,9 @@ mode_t ModeForTarget(const struct stat* existing)
     return 0666 & ~mask;
 }
 
+// The interrupts that remove the temporary file.
+constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 // The temporary file being written, for the signal handler: a fixed array, as
 // a handler may not allocate, published by the flag.
 char pendingTemporary[4096];
@@ -98,6 +101,13 @@ ReplacingFile::ReplacingFile(const char* targetPath)
     if (exists && !S_ISREG(existing.st_mode)) {
         file = open(target_.c_str(), O_WRONLY | O_TRUNC);
     } else {
+        // An interrupt between creating the file and publishing its name
+        // would leave it behind: the handled signals wait until both are done.
+        sigset_t handled, previous;
+        sigemptyset(&handled);
+        for (int signalNumber : HANDLED_SIGNALS)
+            sigaddset(&handled, signalNumber);
+        sigprocmask(SIG_BLOCK, &handled, &previous);
         temporary_ = FolderOf(target_) + "/.mandel-XXXXXX";
         file = mkstemp(&temporary_[0]);
         if (file >= 0 && fchmod(file, ModeForTarget(exists ? &existing : nullptr)) != 0) {
@@ -107,6 +117,11 @@ ReplacingFile::ReplacingFile(const char* targetPath)
             errno = error;
             file = -1;
         }
+        if (file >= 0)
+            SetPending(temporary_);
+        const int error = errno;
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        errno = error;
     }
     if (file < 0) {
         Fail();
@@ -114,8 +129,6 @@ ReplacingFile::ReplacingFile(const char* targetPath)
         return;
     }
     file_ = file;
-    if (!temporary_.empty())
-        SetPending(temporary_);
 }
 
 ReplacingFile::~ReplacingFile()
@@ -123,8 +136,8 @@ ReplacingFile::~ReplacingFile()
     if (file_ != NO_FILE)
         close(static_cast<int>(file_));
     if (!temporary_.empty()) {
+        unlink(temporary_.c_str());  // before it is forgotten, so an interrupt cannot miss it
         ClearPending(temporary_);
-        unlink(temporary_.c_str());
     }
 }
 
@@ -183,10 +196,13 @@ bool ReplacingFile::Commit()
 
 void RemoveTemporaryFileOnInterrupt()
 {
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (int signalNumber : HANDLED_SIGNALS) {
         struct sigaction current;
         if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
             signal(signalNumber, RemovePendingAndStop);
     }
+    // Writes past the file-size limit or into a closed pipe fail with EFBIG or
+    // EPIPE, reported as failed writes, instead of ending the program.
     signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
 }

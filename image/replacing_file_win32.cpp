@@ -88,13 +88,6 @@ HANDLE HandleOf(intptr_t file)
 SRWLOCK pendingLock = SRWLOCK_INIT;
 std::wstring pendingTemporary;
 
-void SetPending(const std::wstring& temporary)
-{
-    AcquireSRWLockExclusive(&pendingLock);
-    pendingTemporary = temporary;
-    ReleaseSRWLockExclusive(&pendingLock);
-}
-
 void ClearPending(const std::wstring& temporary)
 {
     AcquireSRWLockExclusive(&pendingLock);
@@ -120,11 +113,15 @@ BOOL WINAPI RemovePendingAndStop(DWORD)
 
 ReplacingFile::ReplacingFile(const char* targetPath)
 {
-    const std::wstring full = FullPath(Widen(CP_ACP, targetPath));
+    std::wstring full = FullPath(Widen(CP_ACP, targetPath));
     if (full.empty()) {
         Fail();
         return;
     }
+    // \\.\C:\... names a file on a drive, not a device: it is replaced like
+    // any other.
+    if (StartsWith(full, L"\\\\.\\") && full.size() > 6 && full[5] == L':' && full[6] == L'\\')
+        full[2] = L'?';
     if (StartsWith(full, L"\\\\.\\")) {
         // NUL, CON, COM1 and the other names kept for devices, \\.\pipe\...:
         // written in place.
@@ -145,16 +142,23 @@ ReplacingFile::ReplacingFile(const char* targetPath)
         for (int digit = 0; digit < 5; ++digit)
             name[7 - digit] = L"0123456789abcdef"[(number >> (4 * digit)) & 15];
         const std::wstring temporary = folder + name;
+        // Created and published under the lock, so that an interrupt in
+        // between cannot leave the file behind.
+        AcquireSRWLockExclusive(&pendingLock);
         HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD error = GetLastError();
+        if (file != INVALID_HANDLE_VALUE)
+            pendingTemporary = temporary;
+        ReleaseSRWLockExclusive(&pendingLock);
         if (file != INVALID_HANDLE_VALUE) {
             target_ = Utf8(target);
             temporary_ = Utf8(temporary);
             file_ = reinterpret_cast<intptr_t>(file);
-            SetPending(temporary);
             return;
         }
-        if (GetLastError() != ERROR_FILE_EXISTS)
+        SetLastError(error);
+        if (error != ERROR_FILE_EXISTS)
             break;
     }
     Fail();
@@ -166,8 +170,8 @@ ReplacingFile::~ReplacingFile()
         CloseHandle(HandleOf(file_));
     if (!temporary_.empty()) {
         const std::wstring temporary = Wide(temporary_);
+        DeleteFileW(temporary.c_str());  // before it is forgotten, so an interrupt cannot miss it
         ClearPending(temporary);
-        DeleteFileW(temporary.c_str());
     }
 }
 

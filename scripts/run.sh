@@ -13,7 +13,7 @@ cmake --preset "$MANDEL_WINDOWS_PRESET" >/dev/null
 cmake --build --preset "$MANDEL_WINDOWS_PRESET" -j"$(nproc)" --target mandel
 program=build/$MANDEL_WINDOWS_PRESET/app/mandel.exe
 [ "$MANDEL_WINE_BITS" = 32 ] ||
-  echo "This machine cannot run 32-bit programs: starting the 64-bit build of the viewer."
+  echo "Starting the 64-bit build of the viewer (32-bit programs do not run here, or MANDEL_WINE_BITS=64)."
 
 if has_display; then
   mandel_prepare_prefix

@@ -15,6 +15,7 @@
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Chooses the Wine of one word size (32 or 64): its loader, server, prefix
+# (MANDEL_WINEPREFIX names the 32-bit one; the 64-bit one has 64 appended)
 # and the Windows preset whose programs it runs. The helpers call them by
 # their full paths: a function named wine that called plain `wine` would
 # call itself.
@@ -22,7 +23,7 @@ mandel_use_wine() {
   MANDEL_WINE_BITS=$1
   export MANDEL_WINE_BITS
   if [ "$MANDEL_WINE_BITS" = 64 ]; then
-    export WINEPREFIX=${MANDEL_WINEPREFIX:-$repo_root/build/wineprefix64}
+    export WINEPREFIX=${MANDEL_WINEPREFIX:-$repo_root/build/wineprefix}64
     export WINEARCH=win64
     export WINELOADER=/usr/lib/wine/wine64
     MANDEL_WINESERVER=/usr/lib/wine/wineserver64

@@ -90,6 +90,16 @@ check 1 "report to a closed output" sh -c '"$@" >&-' sh ${MANDEL_EMULATOR:-} "$M
       --size 8 8 --output "$dir/d.bmp"
 expect_text "$dir/err" "wrote '.*d.bmp', but could not write the report" "says the image was written"
 [ "$(wc -c <"$dir/d.bmp")" -eq 310 ] || { echo "FAIL: no image beside the lost report"; failures=$((failures + 1)); }
+# A pipe whose reader has gone (as in `| head -c0`): the same, not a SIGPIPE.
+if [ -z "${MANDEL_EMULATOR:-}" ]; then
+  rm -f "$dir/d.bmp"
+  check 1 "report to a pipe without a reader" python3 -c '
+import os, subprocess, sys
+reader, writer = os.pipe()
+os.close(reader)
+sys.exit(subprocess.call(sys.argv[1:], stdout=writer) % 256)' "$MANDEL_RENDER" --size 8 8 --output "$dir/d.bmp"
+  expect_text "$dir/err" "wrote '.*d.bmp', but could not write the report" "says the image was written before a closed pipe"
+fi
 
 # On a terminal a progress line is drawn and blanked before the report; in a
 # pipe, or with --quiet, nothing goes to standard error. Native only (`script`
@@ -145,6 +155,13 @@ for device in $devices; do
 done
 [ -z "$(ls -A "$dir" | grep -i 'nul\|^mnd')" ] || { echo "FAIL: a device left $(ls -A "$dir")"; failures=$((failures + 1)); }
 [ -c /dev/null ] || { echo "FAIL: /dev/null was replaced"; failures=$((failures + 1)); }
+# \\.\ before a drive names a file, not a device: a longer old file is
+# replaced whole, not overwritten at its start.
+if [ -n "${MANDEL_EMULATOR:-}" ]; then
+  head -c 1000 /dev/zero >"$dir/drive.bmp"
+  check 0 "a file named through \\\\.\\" render --size 8 8 --output "\\\\.\\Z:$dir/drive.bmp"
+  [ "$(wc -c <"$dir/drive.bmp")" -eq 310 ] || { echo "FAIL: \\\\.\\Z: wrote into the old file"; failures=$((failures + 1)); }
+fi
 
 # Interrupts, one row each: an interrupt while the render runs (the output
 # exists, empty) or while the bytes go out leaves the old file as it was and

@@ -1,7 +1,7 @@
 // mandel-render: renders one view to a Windows bitmap file (or a PNG file),
 // for scripts and for checking and timing the engine without a window. Computes
 // the viewer's pixels, a band of rows at a time so that a terminal can show
-// the progress, and writes the same bitmap file. The output file is
+// the progress, and writes the same bitmap file, or a PNG. The output file is
 // created before the render, so a bad path costs no time, and reaches its
 // name only complete: an interrupt removes it.
 #include <algorithm>
@@ -131,7 +131,7 @@ Options ParseOptions(int argc, char** argv)
             if (!ParseLong(width, options.width) || !ParseLong(height, options.height) ||
                 !IsValidImageSize(options.width, options.height))
                 Fail("bad value for --size: '" + std::string(width) + " " + height +
-                     "' (each side at least 1, at most 2 GiB of pixels)");
+                     "' (each side at least 1, at most 2 GiB of pixel data)");
             i += 2;
         } else if (option == "--iterations") {
             options.iterations = ParseChoice("--iterations", value(1), {64, 512, 4096, 32768});
