@@ -123,6 +123,7 @@ fi
 # Folders whose names leave little or no room for a temporary name beside the
 # file, by their length as the Windows build sees them (Z: and the path):
 # the longest a Save As dialog takes (257 with a one-letter name) and past it.
+# The viewer's Save As hands its path to the same file writer.
 for length in 247 248 256 257 259 300; do
   folder=$dir/long
   while [ $((${#folder} + 2)) -lt "$length" ]; do

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/resource.h"
@@ -35,29 +34,6 @@ std::vector<uint8_t> ReadFile(const std::string& path)
 bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The names in a folder, but for . and ..
-std::vector<std::string> Listing(const std::string& folder)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
-            names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-}
-
-// Folders past the ANSI calls' limits are made and removed through the wide
-// calls; the paths here are ASCII.
-std::wstring LongPath(const std::string& path)
-{
-    return L"\\\\?\\" + std::wstring(path.begin(), path.end());
 }
 
 void SaveAs(WindowHarness& harness, const std::string& path)
@@ -159,45 +135,4 @@ TEST(Save, AWriteCutShortUnderALimit)
     EXPECT_EQ(std::string(kept.begin(), kept.end()), oldBytes);
     std::remove(path.c_str());
     EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));  // fails while anything else is left
-}
-
-// Every path the dialog takes is saved, however little room it leaves beside
-// the file for a temporary name: folders of 247 to 257 characters, up to the
-// longest full path the dialog accepts (MAX_PATH - 1 characters). Only the
-// saved file is left in the folder.
-TEST(Save, PathsUpToTheLongestTheDialogTakesAreSaved)
-{
-    WindowHarness harness;
-    ASSERT_TRUE(harness.Start());
-    const std::string base = TempPath("long");
-    ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
-    const std::pair<size_t, const char*> cases[] = {
-        {247, "x.bmp"}, {248, "x.bmp"}, {253, "x.bmp"}, {256, "x"}, {257, "x"}};
-    for (const auto& [length, name] : cases) {
-        std::vector<std::string> folders;
-        std::string folder = base;
-        while (folder.size() < length) {
-            const size_t remaining = length - folder.size();
-            size_t part = std::min<size_t>(remaining - 1, 100);
-            if (remaining - 1 - part == 1)
-                --part;  // leave no separator without a name after it
-            folder += "\\" + std::string(part, 'd');
-            ASSERT_TRUE(CreateDirectoryW(LongPath(folder).c_str(), nullptr)) << folder;
-            folders.push_back(folder);
-        }
-        const std::string path = folder + "\\" + name;
-        SCOPED_TRACE(std::to_string(path.size()) + " characters: " + path);
-        harness.ClearBoxes();
-        SaveAs(harness, path);
-
-        EXPECT_TRUE(harness.Boxes().empty());
-        EXPECT_EQ(ReadFile(path).size(),
-                  BITMAP_HEADERS_SIZE + static_cast<size_t>(imageWidth) * imageHeight * 4);
-        EXPECT_EQ(Listing(folder), std::vector<std::string>{name});
-        for (const std::string& left : Listing(folder))
-            DeleteFileW(LongPath(folder + "\\" + left).c_str());
-        for (auto made = folders.rbegin(); made != folders.rend(); ++made)
-            EXPECT_TRUE(RemoveDirectoryW(LongPath(*made).c_str())) << *made;
-    }
-    EXPECT_TRUE(RemoveDirectoryA(base.c_str()));
 }
