@@ -2,9 +2,9 @@
 //
 // Thread rules: RenderNextBand works out the band's plane y values on the
 // calling thread, then starts one worker per share with an unnamed auto-reset
-// event, as the strip renderer does; the band is dealt out in chunks of
-// rows, worker w taking chunks w, w + workers, ... (mandel-render makes one
-// chunk a worker: neighbouring rows cost about the same). A worker
+// event, as the strip renderer does; each worker takes one run of the band's
+// neighbouring rows, which cost about the same, so a worker waits less for
+// the others than on the whole picture's strips. A worker
 // reads only its share and the band's y values and writes only its rows, and
 // sets its event after its last pixel; the caller waits for every event
 // before it returns. A share whose event or thread cannot be created is
@@ -24,32 +24,28 @@ struct BandShare {
     const double* rowStep;  // the step of each row's strip
     uint32_t* pixels;       // the band's first pixel
     double Xmin, Xmax;
-    int32_t width, rows, chunkRows, first, stride;
+    int32_t width, first, end;  // the share's rows of the band
     uint64_t iterations;
     HANDLE done;
 };
 
-// Each chunk goes to the kernel in runs of rows whose y values are one running
+// The share goes to the kernel in runs of rows whose y values are one running
 // sum: from the run's first y, each next one is the one before less the step.
 // The kernel keeps the same sum, so every row is sampled at exactly its own y;
 // a run ends where a strip does.
 void ComputeShare(BandShare& share)
 {
-    const int32_t chunkStride = share.chunkRows * share.stride;
-    for (int32_t chunk = share.first * share.chunkRows; chunk < share.rows; chunk += chunkStride) {
-        const int32_t chunkEnd = std::min(chunk + share.chunkRows, share.rows);
-        for (int32_t start = chunk, end; start < chunkEnd; start = end) {
-            const double step = share.rowStep[start];
-            double y = share.rowY[start];
-            for (end = start + 1; end < chunkEnd; ++end) {
-                y -= step;
-                if (share.rowY[end] != y || share.rowStep[end] != step)
-                    break;
-            }
-            share.iterations += RenderRows(share.Xmin, share.Xmax, share.rowY[start], step,
-                                           share.width, end - start,
-                                           share.pixels + static_cast<size_t>(start) * share.width);
+    for (int32_t start = share.first, end; start < share.end; start = end) {
+        const double step = share.rowStep[start];
+        double y = share.rowY[start];
+        for (end = start + 1; end < share.end; ++end) {
+            y -= step;
+            if (share.rowY[end] != y || share.rowStep[end] != step)
+                break;
         }
+        share.iterations += RenderRows(share.Xmin, share.Xmax, share.rowY[start], step,
+                                       share.width, end - start,
+                                       share.pixels + static_cast<size_t>(start) * share.width);
     }
 }
 
@@ -82,9 +78,8 @@ bool StartShare(BandShare& share)
 }  // namespace
 
 BandRenderer::BandRenderer(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
-                           int32_t height, uint32_t* pixels, int32_t bandRows, int32_t chunkRows)
-    : width_(width), height_(width < 1 || height < 1 ? 0 : height),
-      chunkRows_(chunkRows < 1 ? 1 : chunkRows), pixels_(pixels), Xmin_(Xmin),
+                           int32_t height, uint32_t* pixels, int32_t bandRows)
+    : width_(width), height_(width < 1 || height < 1 ? 0 : height), pixels_(pixels), Xmin_(Xmin),
       Xmax_(Xmax),
       bandY_(static_cast<size_t>(bandRows < 1 ? 1 : bandRows)), bandStep_(bandY_.size())
 {
@@ -130,8 +125,8 @@ uint64_t BandRenderer::RenderNextBand()
         StepRow();
     }
 
-    const int32_t chunks = (rows + chunkRows_ - 1) / chunkRows_;
-    const int32_t workers = threadCount < chunks ? threadCount : chunks;
+    const int32_t workers = threadCount < rows ? threadCount : rows;
+    const int32_t shareRows = (rows + workers - 1) / workers;
     BandShare shares[MAX_STRIPS];
     for (int32_t w = 0; w < workers; ++w) {
         BandShare& share = shares[w];
@@ -141,10 +136,8 @@ uint64_t BandRenderer::RenderNextBand()
         share.Xmin = Xmin_;
         share.Xmax = Xmax_;
         share.width = width_;
-        share.rows = rows;
-        share.chunkRows = chunkRows_;
-        share.first = w;
-        share.stride = workers;
+        share.first = w * shareRows;
+        share.end = std::min(share.first + shareRows, rows);
         share.iterations = 0;
         share.done = nullptr;
         if (!StartShare(share))

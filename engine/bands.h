@@ -14,11 +14,10 @@ class BandRenderer {
 public:
     // Lays out the strips of the view and holds the plane y of up to
     // bandRows rows (bandRows at least 1; throws std::bad_alloc when even
-    // that cannot be had). The workers take a band's rows chunkRows at a
-    // time (at least 1). The pixels stay the caller's. A picture without
+    // that cannot be had). The pixels stay the caller's. A picture without
     // rows or columns is finished at once.
     BandRenderer(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
-                 int32_t height, uint32_t* pixels, int32_t bandRows, int32_t chunkRows);
+                 int32_t height, uint32_t* pixels, int32_t bandRows);
 
     int32_t RowsDone() const { return rowsDone_; }
     bool Finished() const { return rowsDone_ == height_; }
@@ -36,7 +35,7 @@ private:
 
     StripJob strips_[MAX_STRIPS];
     int32_t stripCount_;
-    int32_t width_, height_, chunkRows_;
+    int32_t width_, height_;
     uint32_t* pixels_;
     double Xmin_, Xmax_;
     int32_t rowsDone_ = 0;

@@ -115,14 +115,14 @@ TEST(RenderView, EmptyImageWritesNothing)
     EXPECT_EQ(RenderView(-1, -1, 1, 1, 0, 10, &pixel), 0u);
     EXPECT_EQ(RenderView(-1, -1, 1, 1, 10, 0, &pixel), 0u);
     for (int32_t width : {0, 10}) {
-        BandRenderer bands(-1, -1, 1, 1, width, 10 - width, &pixel, 4, 2);
+        BandRenderer bands(-1, -1, 1, 1, width, 10 - width, &pixel, 4);
         EXPECT_TRUE(bands.Finished());
         EXPECT_EQ(bands.RenderNextBand(), 0u);
     }
     EXPECT_EQ(pixel, SENTINEL);
 }
 
-// mandel-render computes the view in bands: any band and chunk size must give
+// mandel-render computes the view in bands: any band size must give
 // RenderView's pixels and count on every thread count. Near the boundary at
 // 4096 iterations a row sampled one rounding away from its strip's running
 // sum changes colour, and there the strips' edges are not exact, so each
@@ -138,20 +138,16 @@ TEST(BandRenderer, EveryBandSizeGivesTheWholeRendersPixels)
                 wholeCount = RenderView(Xmin, Ymin, Xmax, Ymax, 37, height, pixels);
             });
             for (int32_t bandRows : {1, 5, 64, height}) {
-                for (int32_t chunkRows : {1, 3, bandRows}) {
-                    uint64_t bandCount = 0;
-                    const auto banded = RenderIntoGuards(37, height, [&](uint32_t* pixels) {
-                        BandRenderer bands(Xmin, Ymin, Xmax, Ymax, 37, height, pixels, bandRows,
-                                           chunkRows);
-                        while (!bands.Finished())
-                            bandCount += bands.RenderNextBand();
-                        EXPECT_EQ(bands.RenderNextBand(), 0u);
-                    });
-                    EXPECT_EQ(banded, whole) << height << " rows on " << threads
-                                             << " threads, bands of " << bandRows
-                                             << " in chunks of " << chunkRows;
-                    EXPECT_EQ(bandCount, wholeCount);
-                }
+                uint64_t bandCount = 0;
+                const auto banded = RenderIntoGuards(37, height, [&](uint32_t* pixels) {
+                    BandRenderer bands(Xmin, Ymin, Xmax, Ymax, 37, height, pixels, bandRows);
+                    while (!bands.Finished())
+                        bandCount += bands.RenderNextBand();
+                    EXPECT_EQ(bands.RenderNextBand(), 0u);
+                });
+                EXPECT_EQ(banded, whole) << height << " rows on " << threads << " threads, bands of "
+                                         << bandRows;
+                EXPECT_EQ(bandCount, wholeCount);
             }
         }
     }

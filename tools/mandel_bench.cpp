@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <numeric>
 #include <vector>
 
 #include "engine/kernel.h"
@@ -102,9 +103,9 @@ std::vector<Render> TimeSideBySide(const std::vector<Variant>& variants, int32_t
     for (Render& render : renders)
         render.pixels.resize(static_cast<size_t>(width) * height);
     const FractalView& v = currentView;
-    double slowest = 0;
-    for (int round = 0; round < minRenders || slowest < minSeconds; ++round) {
-        slowest = minSeconds;
+    double leastTotal = 0;  // the shortest time any variant has rendered in all
+    for (int round = 0; round < minRenders || leastTotal < minSeconds; ++round) {
+        leastTotal = minSeconds;
         for (size_t i = 0; i < variants.size(); ++i) {
             SelectKernelPath(variants[i].path);
             threadCount = variants[i].threads;
@@ -113,10 +114,8 @@ std::vector<Render> TimeSideBySide(const std::vector<Variant>& variants, int32_t
             render.iterations =
                 RenderView(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, render.pixels.data());
             render.seconds.push_back(SecondsSince(start));
-            double total = 0;
-            for (double s : render.seconds)
-                total += s;
-            slowest = std::min(slowest, total);
+            leastTotal = std::min(
+                leastTotal, std::accumulate(render.seconds.begin(), render.seconds.end(), 0.0));
         }
     }
     return renders;

@@ -29,10 +29,7 @@ namespace {
 
 // Rows per band: about a million pixels, so that starting a band's workers
 // and the kernel's last lanes in each worker's share cost little beside
-// computing it, and a long render still shows progress often. Each worker
-// takes one share of a band: the shares of neighbouring rows cost about the
-// same, so a worker waits less for the others than on the whole picture's
-// strips.
+// computing it, and a long render still shows progress often.
 constexpr int32_t BAND_PIXELS = 1 << 20;
 
 const char USAGE[] =
@@ -190,11 +187,10 @@ int main(int argc, char** argv)
     const FractalView& v = currentView;
     std::vector<uint32_t> pixels;
     std::optional<BandRenderer> bands;
-    const int32_t bandRows = std::max(BAND_PIXELS / width, int32_t{1});
     try {
         pixels.resize(static_cast<size_t>(width) * height);
-        bands.emplace(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, pixels.data(), bandRows,
-                      (bandRows + threadCount - 1) / threadCount);
+        bands.emplace(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, pixels.data(),
+                      std::max(BAND_PIXELS / width, int32_t{1}));
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "mandel-render: not enough memory for %dx%d pixels\n", width, height);
         return 1;
