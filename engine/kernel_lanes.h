@@ -631,13 +631,27 @@ struct LaneTuning {
 //   480 x 270, best of alternated runs, G/s): AVX-512 keeps three vectors, all
 //   in registers (5.4; four to six vectors 4.5-5.0, their z spilled; every z
 //   kept in memory 2.4, z carried from block to block through the start
-//   slots 4.5: a 512-bit store read back soon costs much on Zen 4). Blocks of 32 steps, two an epoch, gave 5.6 there but
-//   cost 17 % on default-64, whose pixels escape within a few blocks. SSE2 and
-//   AVX2 run six vectors as the 64-bit build does, z partly on the stack
-//   (AVX2 3.85 against 3.45 with three, SSE2 1.74 against 1.57): their 128-
-//   and 256-bit spills cost little. The block loop is a function apart: where
-//   the compiler inlined it, the AVX-512 path fell to 3.45 in one build; in
-//   the 64-bit build, apart cost 2-17 % over the cases.
+//   slots 4.5: a 512-bit store read back soon costs much on Zen 4). Blocks of
+//   32 steps, two an epoch, gave 5.6 there but cost 17 % on default-64, whose
+//   pixels escape within a few blocks. SSE2 and AVX2 run six vectors as the
+//   64-bit build does, z partly on the stack (AVX2 3.85 against 3.45 with
+//   three, SSE2 1.74 against 1.57): their 128- and 256-bit spills cost
+//   little. The block loop is a function apart: where the compiler inlined
+//   it, the AVX-512 path fell to 3.45 in one build; in the 64-bit build,
+//   apart cost 2-17 % over the cases.
+//   At full size (1920 x 1080, same machine) three vectors' bare step runs
+//   7.0 against the ceiling's 7.8 (ten vectors, z spilled far apart) and the
+//   engine 6.0; the engine's steps alone, nothing escaping, 6.4: the rest of
+//   a block's end is GCC storing part of z there and reading it back (about
+//   15 cycles on the chain a time, measured apart). Shapes that lost on
+//   boundary-4096, G/s against 5.8 then: retiring a block behind, so that no
+//   branch waits for the steps in flight (6.1, but default-64 -20 % and
+//   inside-4096 -26 %, its lanes idling a block longer); blocks in pairs, the
+//   first without its test (5.8); the block loop alone in a function, z
+//   handed over in memory at each retirement (5.7-6.0); c read from memory
+//   at every step (5.7); the block's test computed from z in memory, one
+//   register (4.7-5.3); blocks of 32 steps, four an epoch (6.2, but
+//   default-4096 -19 %).
 constexpr LaneTuning LaneTuningFor(int width, bool eightVectorRegisters)
 {
     if (eightVectorRegisters)
