@@ -641,9 +641,12 @@ struct LaneTuning {
 //   apart cost 2-17 % over the cases.
 //   At full size (1920 x 1080, same machine) three vectors' bare step runs
 //   7.0 against the ceiling's 7.8 (ten vectors, z spilled far apart) and the
-//   engine 6.0; the engine's steps alone, nothing escaping, 6.4: the rest of
-//   a block's end is GCC storing part of z there and reading it back (about
-//   15 cycles on the chain a time, measured apart). Shapes that lost on
+//   engine 6.0; the engine's steps alone, nothing escaping, 6.4. GCC keeps
+//   one z vector in memory across the block loop (a 512-bit store read back
+//   costs about 15 cycles on the chain, measured apart), but that is not what
+//   holds it: the block loop written in assembly, all of z in registers
+//   throughout, ran 5.6 (the order of the instructions matters as much on
+//   Zen 4's halved 512-bit units). Shapes that lost on
 //   boundary-4096, G/s against 5.8 then: retiring a block behind, so that no
 //   branch waits for the steps in flight (6.1, but default-64 -20 % and
 //   inside-4096 -26 %, its lanes idling a block longer); blocks in pairs, the
