@@ -49,6 +49,11 @@ private:
     bool failed_ = false;
 };
 
+// Where the last name of a path begins: just past its last folder separator,
+// 0 without one. Windows paths come in the ANSI code page, where the second
+// byte of a double-byte character may be a backslash and separates nothing.
+size_t FileNameStart(const std::string& path);
+
 // For command-line programs, called once before any file is made: an
 // interrupt removes the temporary file being written before the program ends
 // as the interrupt ends it. POSIX hosts: SIGINT, SIGTERM, SIGHUP and SIGQUIT

@@ -18,10 +18,10 @@ namespace {
 
 std::string FolderOf(const std::string& path)
 {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
+    const size_t name = FileNameStart(path);
+    if (name == 0)
         return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    return name == 1 ? "/" : path.substr(0, name - 1);
 }
 
 // The file a chain of symbolic links ends at (which need not exist yet), so
@@ -205,4 +205,10 @@ void RemoveTemporaryFileOnInterrupt()
     // EPIPE, reported as failed writes, instead of ending the program.
     signal(SIGXFSZ, SIG_IGN);
     signal(SIGPIPE, SIG_IGN);
+}
+
+size_t FileNameStart(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
 }

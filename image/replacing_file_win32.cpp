@@ -238,3 +238,15 @@ void RemoveTemporaryFileOnInterrupt()
 {
     SetConsoleCtrlHandler(RemovePendingAndStop, TRUE);
 }
+
+size_t FileNameStart(const std::string& path)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])))
+            ++i;  // its second byte, whatever it is
+        else if (path[i] == '\\' || path[i] == '/')
+            start = i + 1;
+    }
+    return start;
+}

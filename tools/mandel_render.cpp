@@ -20,6 +20,7 @@
 #include "engine/bands.h"
 #include "image/bitmap_file.h"
 #include "image/png_file.h"
+#include "image/replacing_file.h"
 #include "tools/progress_line.h"
 #include "view/decimal_text.h"
 #include "view/geometry.h"
@@ -81,9 +82,8 @@ long ParseChoice(const char* option, const char* text, std::initializer_list<lon
 // bitmap, and any other extension is refused.
 OutputFormat FormatOf(const std::string& output)
 {
-    const size_t slash = output.find_last_of("/\\");
     const size_t dot = output.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    if (dot == std::string::npos || dot < FileNameStart(output))
         return OutputFormat::Bitmap;
     std::string extension = output.substr(dot + 1);
     for (char& c : extension)
