@@ -58,23 +58,6 @@ DWORD WINAPI ShareThreadProc(LPVOID argument)
     return 0;
 }
 
-// Starts a worker for the share; false when no event or thread could be made.
-bool StartShare(BandShare& share)
-{
-    share.done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!share.done)
-        return false;
-    DWORD threadId;
-    HANDLE thread = CreateThread(nullptr, 0, ShareThreadProc, &share, 0, &threadId);
-    if (!thread) {
-        CloseHandle(share.done);
-        share.done = nullptr;
-        return false;
-    }
-    CloseHandle(thread);
-    return true;
-}
-
 }  // namespace
 
 BandRenderer::BandRenderer(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
@@ -139,8 +122,7 @@ uint64_t BandRenderer::RenderNextBand()
         share.first = w * shareRows;
         share.end = std::min(share.first + shareRows, rows);
         share.iterations = 0;
-        share.done = nullptr;
-        if (!StartShare(share))
+        if (!StartWorker(ShareThreadProc, &share, share.done))
             ComputeShare(share);
     }
     uint64_t iterations = 0;

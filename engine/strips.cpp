@@ -32,25 +32,23 @@ DWORD WINAPI StripThreadProc(LPVOID argument)
     return 0;
 }
 
-// Starts a worker for the job; false when no event or thread could be made.
-bool StartStrip(StripJob& job)
+}  // namespace
+
+bool StartWorker(LPTHREAD_START_ROUTINE work, void* argument, HANDLE& done)
 {
-    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!event)
+    done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!done)
         return false;
-    stripEvents[job.index] = event;
     DWORD threadId;
-    HANDLE thread = CreateThread(nullptr, 0, StripThreadProc, &job, 0, &threadId);
+    HANDLE thread = CreateThread(nullptr, 0, work, argument, 0, &threadId);
     if (!thread) {
-        CloseHandle(event);
-        stripEvents[job.index] = nullptr;
+        CloseHandle(done);
+        done = nullptr;
         return false;
     }
     CloseHandle(thread);
     return true;
 }
-
-}  // namespace
 
 int32_t LayOutStrips(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
                      int32_t height, uint32_t* pixels, StripJob jobs[MAX_STRIPS])
@@ -88,7 +86,7 @@ uint64_t RenderView(double Xmin, double Ymin, double Xmax, double Ymax,
     const int32_t strips = LayOutStrips(Xmin, Ymin, Xmax, Ymax, width, height, pixels, jobs);
     for (int32_t i = 0; i < strips; ++i) {
         stripEvents[i] = nullptr;
-        if (jobs[i].rows > 0 && !StartStrip(jobs[i]))
+        if (jobs[i].rows > 0 && !StartWorker(StripThreadProc, &jobs[i], stripEvents[i]))
             ComputeStrip(jobs[i]);
     }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "engine/threads.h"
+
 constexpr int MAX_STRIPS = 8;
 
 // What one worker computes: the first seven fields are RenderRegion's
@@ -32,3 +34,9 @@ int32_t LayOutStrips(double Xmin, double Ymin, double Xmax, double Ymax, int32_t
 // gives, one worker each. Returns the pixel-iterations.
 uint64_t RenderView(double Xmin, double Ymin, double Xmax, double Ymax,
                     int32_t width, int32_t height, uint32_t* pixels);
+
+// Starts a worker that runs work(argument) and sets `done`, an unnamed
+// auto-reset event made first, so that the worker finds it; false, with
+// `done` null, when no event or thread could be made, and the caller computes
+// the work itself. Shared with the band renderer.
+bool StartWorker(LPTHREAD_START_ROUTINE work, void* argument, HANDLE& done);
