@@ -11,7 +11,7 @@
 //             |z|^2 >= bound at the block's end?  the lane has escaped in
 //                 this block: it runs on, idle, until the lanes are retired
 //             every EPOCH blocks (sooner once a vector's worth of lanes has
-//             escaped), retire the lanes:
+//             escaped), retire the lanes, if any:
 //                 escaped: queue (z at the start of its escape block, c) for
 //                     a replay; take the next pixel
 //                 z equal to a saved z, or the counter out: k = 0; take the
@@ -26,12 +26,12 @@
 // the compiler's stack slots where eight registers cannot hold them; enough
 // independent vectors cover the step's latency, as many as each build's
 // registers allow, and where they are eight the block loop is kept a function
-// of its own (LaneTuningFor); the doubling alternates
-// between adder and multiplier (Step); the end of a block only gathers one
-// bit a lane, and the branch to retire lanes is taken at epoch ends, where
-// a predictor expects it, so escapes cost no mispredicted branch; the check
-// for lanes that cannot escape comes rarer where it keeps finding none
-// (CheckEvery); lanes are queued and given new pixels a vector at a time, by
+// of its own (LaneTuningFor); the doubling alternates between adder and
+// multiplier (Step); the end of a block only gathers one bit a lane, and the
+// branch to retire lanes is taken at epoch ends, where a predictor expects
+// it, so escapes cost no mispredicted branch; an epoch end with nothing to
+// retire does not leave the block loop; the check for lanes that cannot
+// escape comes rarer where it keeps finding none (CheckEvery); lanes are queued and given new pixels a vector at a time, by
 // compressing and expanding vectors (Enqueue, Refill); queued blocks are
 // replayed many vectors together, so no lane waits on a replay's latency
 // (ReplayQueue).
@@ -222,6 +222,12 @@ private:
                 finished &= active_ & ~escapedLanes;
                 quietChecks_ = finished ? 0 : quietChecks_ + 1;
             }
+            // Nothing to retire: the blocks go on, without the retirement's
+            // wait for the block's last steps and the next block's wait for
+            // it. Most epoch ends, where pixels live long (boundary-4096 on
+            // the 32-bit AVX-512 path 6.0 -> 6.4 G/s).
+            if (!(escapedLanes | finished) && telling == active_)
+                continue;
             // Unsafe lanes wait for the replay of this block.
             waiting_ = unsafe_;
             waitingFinished_ = finished & unsafe_;
