@@ -646,13 +646,23 @@ struct LaneTuning {
 //   it, the AVX-512 path fell to 3.45 in one build; in the 64-bit build,
 //   apart cost 2-17 % over the cases.
 //   At full size (1920 x 1080, same machine) three vectors' bare step runs
-//   7.0 against the ceiling's 7.8 (ten vectors, z spilled far apart) and the
-//   engine 6.0; the engine's steps alone, nothing escaping, 6.4. GCC keeps
-//   one z vector in memory across the block loop (a 512-bit store read back
-//   costs about 15 cycles on the chain, measured apart), but that is not what
-//   holds it: the block loop written in assembly, all of z in registers
-//   throughout, ran 5.6 (the order of the instructions matters as much on
-//   Zen 4's halved 512-bit units). Shapes that lost on
+//   7.16 as GCC writes it and 7.35 written in assembly, each vector's whole
+//   step in turn (0.94 of the ceiling's 7.8, ten vectors with z spilled far
+//   apart; the three vectors' instructions interleaved instead, 6.3), and
+//   7.13 with a block's stores, test and branch. The engine's block loop in
+//   that assembly, all of z in registers throughout, ran no faster than
+//   GCC's, which keeps one z vector in memory across blocks (6.20 against
+//   6.23 G/s; with the epoch ends below also in the assembly, 6.32 against
+//   6.34): not worth its assembly. What the engine loses beyond the block
+//   is its retirements, about 225 cycles for three or four lanes on
+//   boundary-4096, most of it the pipeline draining: the retirement waits
+//   for the block's last steps, the next block for the retirement, and
+//   whether an epoch end retires is not predictable there. Epoch ends with
+//   nothing to retire therefore go on (6.0 -> 6.3). Not taken, a percent
+//   on boundary-4096 against as much or more elsewhere: epochs of eight
+//   blocks once the checks come rarer (+1 %; default-32768 -5 %,
+//   default-64 -3 %); rarer checks still (+1 %; default-32768 -3 %).
+//   Shapes that lost on
 //   boundary-4096, G/s against 5.8 then: retiring a block behind, so that no
 //   branch waits for the steps in flight (6.1, but default-64 -20 % and
 //   inside-4096 -26 %, its lanes idling a block longer); blocks in pairs, the
