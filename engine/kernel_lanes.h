@@ -225,7 +225,7 @@ private:
             // Nothing to retire: the blocks go on, without the retirement's
             // wait for the block's last steps and the next block's wait for
             // it. Most epoch ends, where pixels live long (boundary-4096 on
-            // the 32-bit AVX-512 path 6.0 -> 6.4 G/s).
+            // the 32-bit AVX-512 path 6.0 -> 6.3 G/s).
             if (!(escapedLanes | finished) && telling == active_)
                 continue;
             // Unsafe lanes wait for the replay of this block.
@@ -652,17 +652,17 @@ struct LaneTuning {
 //   7.13 with a block's stores, test and branch. The engine's block loop in
 //   that assembly, all of z in registers throughout, ran no faster than
 //   GCC's, which keeps one z vector in memory across blocks (6.20 against
-//   6.23 G/s; with the epoch ends below also in the assembly, 6.32 against
-//   6.34): not worth its assembly. What the engine loses beyond the block
-//   is its retirements, about 225 cycles for three or four lanes on
-//   boundary-4096, most of it the pipeline draining: the retirement waits
-//   for the block's last steps, the next block for the retirement, and
-//   whether an epoch end retires is not predictable there. Epoch ends with
-//   nothing to retire therefore go on (6.0 -> 6.3). Not taken, a percent
-//   on boundary-4096 against as much or more elsewhere: epochs of eight
-//   blocks once the checks come rarer (+1 %; default-32768 -5 %,
-//   default-64 -3 %); rarer checks still (+1 %; default-32768 -3 %).
-//   Shapes that lost on
+//   6.23 G/s, 6.40 against 6.39 with the epoch ends below): not worth its
+//   assembly. Leaving the block loop drains the pipeline: the retirement
+//   waits for the block's last steps, the next block for the retirement. On
+//   boundary-4096 neighbouring pixels escape within a block of each other,
+//   so the lanes retire about 24 at a time, once in 100 blocks, and the
+//   epoch ends between have nothing to retire; they left the loop all the
+//   same until they went on (6.0 -> 6.3; the engine now runs at 0.89 of the
+//   assembly block's rate and of GCC's bare step). Not taken, a percent on
+//   boundary-4096 against as much or more elsewhere: epochs of eight blocks
+//   once the checks come rarer (+1 %; default-32768 -5 %, default-64 -3 %);
+//   rarer checks still (+1 %; default-32768 -3 %). Shapes that lost on
 //   boundary-4096, G/s against 5.8 then: retiring a block behind, so that no
 //   branch waits for the steps in flight (6.1, but default-64 -20 % and
 //   inside-4096 -26 %, its lanes idling a block longer); blocks in pairs, the
