@@ -31,10 +31,10 @@
 // branch to retire lanes is taken at epoch ends, where a predictor expects
 // it, so escapes cost no mispredicted branch; an epoch end with nothing to
 // retire does not leave the block loop; the check for lanes that cannot
-// escape comes rarer where it keeps finding none (CheckEvery); lanes are queued and given new pixels a vector at a time, by
-// compressing and expanding vectors (Enqueue, Refill); queued blocks are
-// replayed many vectors together, so no lane waits on a replay's latency
-// (ReplayQueue).
+// escape comes rarer where it keeps finding none (CheckEvery); lanes are
+// queued and given new pixels a vector at a time, by compressing and
+// expanding vectors (Enqueue, Refill); queued blocks are replayed many
+// vectors together, so no lane waits on a replay's latency (ReplayQueue).
 //
 // Why the result is the literal loop's, bit for bit:
 // - Step (kernel_step.h) performs the literal operations in the literal order.
