@@ -208,7 +208,8 @@ private:
             // for registers by how seldom it runs, and spills less of z around
             // the block loop where eight registers are all there are (the
             // 32-bit AVX-512 path, boundary-4096: 5.8 -> 6.0 G/s).
-            if (__builtin_expect(!epochEnd && telling == active_ && CountBits(escapedLanes) < WIDTH, 1))
+            if (__builtin_expect(
+                    !epochEnd && telling == active_ && CountBits(escapedLanes) < WIDTH, 1))
                 continue;
             blocks_ += blocksRun;
             blocksRun = 0;
