@@ -62,12 +62,15 @@
 //   only, or a few times rarer where the checks keep finding nothing
 //   (CheckEvery); a lane may run a little past its limit, which changes
 //   nothing: its count is 0 whatever it computes there, escape or not.
-// - Each pixel's c is the literal loop's: TopUpPending walks the plane with
-//   the same running sums, and Refill hands the values out in row order.
+// - Each pixel's c is the literal loop's: x from the running sum along a row,
+//   summed once (rowX_), y from the running sum down the rows (TopUpPending);
+//   Refill hands the values out in row order.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <type_traits>
+#include <vector>
 
 #include "engine/kernel.h"
 #include "engine/kernel_paths.h"
@@ -103,9 +106,14 @@ template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART>
 class LaneKernel {
 public:
     explicit LaneKernel(const RegionJob& job)
-        : job_(job), black_(PackColor(0, job.colors)), nextX_(job.Xmin), nextY_(job.Ymax),
+        : job_(job), black_(PackColor(0, job.colors)), rowX_(job.width), nextY_(job.Ymax),
           columnsLeft_(job.width), rowsLeft_(job.rows)
     {
+        double x = job.Xmin;
+        for (double& columnX : rowX_) {
+            columnX = x;
+            x += job.dx;
+        }
     }
 
     // Computes every pixel of the job; returns the pixel-iterations of the
@@ -512,9 +520,8 @@ private:
     }
 
     // Moves the pixels not yet handed out to the front and appends the next
-    // ones in row order, walking the plane as the literal loop does: x a
-    // running sum restarted at Xmin every row, y a running sum from Ymax.
-    // Past the last row it appends "no pixel" (index -1, c = 0).
+    // ones in row order, a row's run at a time. Past the last row it appends
+    // "no pixel" (index -1, c = 0).
     void TopUpPending()
     {
         int end = 0;
@@ -523,22 +530,26 @@ private:
             pendingY_[end] = pendingY_[next];
             pendingPixel_[end] = pendingPixel_[next];
         }
-        for (; end < PENDING; ++end) {
-            if (rowsLeft_ == 0) {
-                pendingX_[end] = pendingY_[end] = 0.0;
-                pendingPixel_[end] = -1.0;
-                continue;
+        while (end < PENDING && rowsLeft_ > 0) {
+            const int run = std::min(PENDING - end, columnsLeft_);
+            const double* const x = rowX_.data() + (job_.width - columnsLeft_);
+            for (int i = 0; i < run; ++i) {
+                pendingX_[end + i] = x[i];
+                pendingY_[end + i] = nextY_;
+                pendingPixel_[end + i] = nextPixel_ + i;
             }
-            pendingX_[end] = nextX_;
-            pendingY_[end] = nextY_;
-            pendingPixel_[end] = double(nextPixel_++);
-            nextX_ += job_.dx;
-            if (--columnsLeft_ == 0) {
+            end += run;
+            nextPixel_ += run;
+            columnsLeft_ -= run;
+            if (columnsLeft_ == 0) {
                 columnsLeft_ = job_.width;
-                nextX_ = job_.Xmin;
                 nextY_ -= job_.dy;
                 --rowsLeft_;
             }
+        }
+        for (; end < PENDING; ++end) {
+            pendingX_[end] = pendingY_[end] = 0.0;
+            pendingPixel_[end] = -1.0;
         }
         pendingNext_ = 0;
         pendingEnd_ = PENDING;
@@ -557,12 +568,14 @@ private:
     const RegionJob job_;
     const uint32_t black_;  // the pixel word for k = 0
 
-    // The next pixel to hand out.
-    double nextX_;
+    // c's real part along a row, as the literal loop walks it: a running sum
+    // from Xmin; every row has the same.
+    std::vector<double> rowX_;
+    // The next pixel to hand out: its row's y, a running sum from Ymax.
     double nextY_;
     int32_t columnsLeft_;
     int32_t rowsLeft_;
-    int64_t nextPixel_ = 0;
+    double nextPixel_ = 0;  // its index in the job's pixels
     // Pixels handed out ahead: c and the index in the job's pixels.
     double pendingX_[PENDING];
     double pendingY_[PENDING];
