@@ -20,21 +20,21 @@
 //     saved start, counting the steps before |z|^2 reaches the bound; that
 //     gives the escape
 //
-// What keeps it near the step's own speed (see mandel-bench's ceiling): z and
-// c of every vector are held in local variables between retirements, never
-// reread from the lane state (RunBlocks), in registers where they fit and in
-// the compiler's stack slots where eight registers cannot hold them; enough
+// What keeps it near the step's own speed (see mandel-bench's ceiling): z and c
+// of every vector are held in local variables between retirements, never reread
+// from the lane state (RunBlocks), in registers where they fit and in the
+// compiler's stack slots where eight registers cannot hold them; enough
 // independent vectors cover the step's latency, as many as each build's
 // registers allow, and where they are eight the block loop is kept a function
-// of its own (LaneTuningFor); the doubling alternates between adder and
-// multiplier (Step); the end of a block only gathers one bit a lane, and the
-// branch to retire lanes is taken at epoch ends, where a predictor expects
-// it, so escapes cost no mispredicted branch; an epoch end with nothing to
-// retire does not leave the block loop; the check for lanes that cannot
-// escape comes rarer where it keeps finding none (CheckEvery); lanes are
-// queued and given new pixels a vector at a time, by compressing and
-// expanding vectors (Enqueue, Refill); queued blocks are replayed many
-// vectors together, so no lane waits on a replay's latency (ReplayQueue).
+// of its own (LaneTuningFor), which also says which vectors double on the
+// multiplier and which on the adder (Step); the end of a block only gathers one
+// bit a lane, and the branch to retire lanes is taken at epoch ends, where a
+// predictor expects it, so escapes cost no mispredicted branch; an epoch end
+// with nothing to retire does not leave the block loop; the check for lanes
+// that cannot escape comes rarer where it keeps finding none (CheckEvery);
+// lanes are queued and given new pixels a vector at a time, by compressing and
+// expanding vectors (Enqueue, Refill); queued blocks are replayed many vectors
+// together, so no lane waits on a replay's latency (ReplayQueue).
 //
 // Why the result is the literal loop's, bit for bit:
 // - Step (kernel_step.h) performs the literal operations in the literal order.
@@ -102,7 +102,8 @@ inline int CountBits(Mask mask)
     return static_cast<int>(mask * (ONES / 255) >> TOP);
 }
 
-template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART>
+template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART,
+          unsigned DOUBLING_ON_MULTIPLIER>
 class LaneKernel {
 public:
     explicit LaneKernel(const RegionJob& job)
@@ -197,14 +198,15 @@ private:
 #pragma GCC unroll 5
             for (int step = 0; step < BLOCK - 1; ++step)
                 for (int i = 0; i < VECTORS; ++i)
-                    Step<Vec>(i, u[i], v[i], x[i], y[i], two);
+                    Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
             ++blocksRun;
             // The last step's |z|^2 is the block's last test; its u*u and v*v
             // are the step's own.
             LaneMask escaped = 0;
 #pragma GCC unroll 16
             for (int i = 0; i < VECTORS; ++i) {
-                const V size = Step<Vec>(i, u[i], v[i], x[i], y[i], two);
+                const V size =
+                    Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
                 escaped |= LaneMask(Vec::Bits(Vec::NotBelow(size, bound))) << (i * WIDTH);
             }
             escaped &= telling & ~escapedLanes;
@@ -458,7 +460,8 @@ private:
         for (int step = 0; step < BLOCK; ++step)
             for (int i = 0; i < COUNT; ++i) {
                 const int first = (firstVector + i) * WIDTH;
-                const V size = Step<Vec>(i, u[i], v[i], Vec::Load(queueX_ + first),
+                const V size = Step<Vec>(ODD_VECTORS >> i & 1, u[i], v[i],
+                                         Vec::Load(queueX_ + first),
                                          Vec::Load(queueY_ + first), two);
                 below[i] = Vec::Select(Vec::AtLeast(size, bound),
                                        Vec::Min(below[i], Vec::Set(step)), below[i]);
@@ -636,11 +639,13 @@ constexpr bool EIGHT_VECTOR_REGISTERS = true;
 constexpr bool EIGHT_VECTOR_REGISTERS = false;
 #endif
 
-// Vectors in flight, steps a block, blocks an epoch, and whether the block
-// loop is kept a function apart (RunBlocksApart).
+// Vectors in flight, steps a block, blocks an epoch, whether the block loop
+// is kept a function apart (RunBlocksApart), and the vectors whose steps
+// there double on the multiplier, bit i for vector i (see Step).
 struct LaneTuning {
     int vectors, block, epoch;
     bool blocksApart;
+    unsigned doublingOnMultiplier;
 };
 
 // Every tuning of every build, in one place, as measured with mandel-bench.
@@ -685,18 +690,35 @@ struct LaneTuning {
 //   at every step (5.7); the block's test computed from z in memory, one
 //   register (4.7-5.3); blocks of 32 steps, four an epoch (6.2, but
 //   default-4096 -19 %).
+//   The doubling on AVX-512: vector 0 on the multiplier, 1 and 2 on the
+//   adder. GCC then emits each vector's whole step in turn, the order the
+//   assembly above found fastest (boundary-4096 6.45 -> 6.60 in the engine
+//   alone; the odd vector on the multiplier, as elsewhere, gets the steps
+//   interleaved; the other assignments 6.18-6.45).
 constexpr LaneTuning LaneTuningFor(int width, bool eightVectorRegisters)
 {
     if (eightVectorRegisters)
-        return width == 8 ? LaneTuning{3, 16, 4, true} : LaneTuning{6, 16, 4, true};
-    return width == 8 ? LaneTuning{8, 16, 4, false} : LaneTuning{6, 16, 4, false};
+        return width == 8 ? LaneTuning{3, 16, 4, true, 1u}
+                          : LaneTuning{6, 16, 4, true, ODD_VECTORS};
+    return width == 8 ? LaneTuning{8, 16, 4, false, ODD_VECTORS}
+                      : LaneTuning{6, 16, 4, false, ODD_VECTORS};
 }
+
+// The lane engine on Vec at the tuning of a build with or without only the
+// eight vector registers of 32-bit code.
+template <class Vec, bool EIGHT_REGISTERS>
+struct Tuned {
+    static constexpr LaneTuning T = LaneTuningFor(Vec::WIDTH, EIGHT_REGISTERS);
+    using Kernel =
+        LaneKernel<Vec, T.vectors, T.block, T.epoch, T.blocksApart, T.doublingOnMultiplier>;
+};
+template <class Vec, bool EIGHT_REGISTERS>
+using TunedLaneKernel = typename Tuned<Vec, EIGHT_REGISTERS>::Kernel;
 
 template <class Vec>
 uint64_t RunLanes(const RegionJob& job)
 {
-    constexpr LaneTuning T = LaneTuningFor(Vec::WIDTH, EIGHT_VECTOR_REGISTERS);
-    return LaneKernel<Vec, T.vectors, T.block, T.epoch, T.blocksApart>(job).Run();
+    return TunedLaneKernel<Vec, EIGHT_VECTOR_REGISTERS>(job).Run();
 }
 
 }  // namespace

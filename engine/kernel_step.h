@@ -46,22 +46,27 @@ inline V Opaque(V a)
     return a;
 }
 
+// Vectors whose step doubles on the multiplier, bit i for vector i: the odd
+// ones, half the vectors on each kind of unit (see Step).
+constexpr unsigned ODD_VECTORS = 0xaaaaaaaau;
+
 // One step of the literal loop on a vector, its operations in its order:
 // u' = (u*u - v*v) - x, v' = (2u)*v - y. Doubling is exact, so u + u and
 // u * 2.0 give the same bits in every case (overflow, NaN, subnormals); the
-// multiplier takes it on odd vectors and the adder on even ones, which
-// balances the two kinds of unit (four adds and three multiplies otherwise).
+// caller gives it to the multiplier (u * 2.0) or the adder (u + u), to
+// balance the two kinds of unit over its vectors (four adds and three
+// multiplies otherwise).
 // Returns the literal loop's test value for the step, |z|^2 = u*u + v*v of
 // the z before it; callers that do not use it pay nothing for it.
 template <class Vec>
-inline typename Vec::Type Step(int vector, typename Vec::Type& u, typename Vec::Type& v,
-                               typename Vec::Type x, typename Vec::Type y,
-                               typename Vec::Type two)
+inline typename Vec::Type Step(bool doubleOnMultiplier, typename Vec::Type& u,
+                               typename Vec::Type& v, typename Vec::Type x,
+                               typename Vec::Type y, typename Vec::Type two)
 {
     using V = typename Vec::Type;
     const V uu = Vec::Mul(u, u);
     const V vv = Vec::Mul(v, v);
-    const V twoU = vector % 2 ? Vec::Mul(u, two) : Vec::Add(u, u);
+    const V twoU = doubleOnMultiplier ? Vec::Mul(u, two) : Vec::Add(u, u);
     const V twoUV = Vec::Mul(twoU, v);
     u = Vec::Sub(Vec::Sub(uu, vv), x);
     v = Vec::Sub(twoUV, y);
@@ -85,7 +90,7 @@ uint64_t RunBareStepsWith(int32_t steps)
     }
     for (int32_t step = 0; step < steps; ++step)
         for (int i = 0; i < VECTORS; ++i)
-            Step<Vec>(i, u[i], v[i], x[i], y[i], two);
+            Step<Vec>(ODD_VECTORS >> i & 1, u[i], v[i], x[i], y[i], two);
     // The results must look used, or the loop would be dropped.
     for (int i = 0; i < VECTORS; ++i)
         asm volatile("" : : "v"(u[i]), "v"(v[i]));

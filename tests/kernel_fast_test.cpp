@@ -132,10 +132,9 @@ template <int WIDTH, bool EIGHT_REGISTERS>
 uint64_t RenderRegionStandIn(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
                              int32_t rows, uint32_t* pixels)
 {
-    constexpr LaneTuning T = LaneTuningFor(WIDTH, EIGHT_REGISTERS);
     const RegionJob job =
         MakeRegionJob(Xmin, Xmax, Ymax, PlaneStep(Ymin, Ymax, rows), width, rows, pixels);
-    return LaneKernel<ScalarLanes<WIDTH>, T.vectors, T.block, T.epoch, T.blocksApart>(job).Run();
+    return TunedLaneKernel<ScalarLanes<WIDTH>, EIGHT_REGISTERS>(job).Run();
 }
 
 // A way to compute a block: a vector path of RenderRegion, or a stand-in.
