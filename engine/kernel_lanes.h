@@ -16,9 +16,9 @@
 //                     a replay; take the next pixel
 //                 z equal to a saved z, or the counter out: k = 0; take the
 //                     next pixel
-//     later, for a batch of queued lanes at once: the block again from its
-//     saved start, counting the steps before |z|^2 reaches the bound; that
-//     gives the escape
+//     later, for a batch of queued lanes at once: the half of the block
+//     that holds the escape again, from z saved at its start, counting the
+//     steps before |z|^2 reaches the bound; that gives the escape
 //
 // What keeps it near the step's own speed (see mandel-bench's ceiling): z and c
 // of every vector are held in local variables between retirements, never reread
@@ -53,6 +53,13 @@
 //   from the same z and so computes the same |z|^2 values; the first that
 //   reaches the bound (NaN counts as below) is the literal loop's escape,
 //   unless the lane's counter ran out before it (ReplayGroup).
+// - A safe lane's escape lies in the block's second half when the test at
+//   its middle (|z|^2 of the z saved there) is below the bound: by the growth
+//   above, an escape in the first half would leave it at or beyond the bound
+//   or NaN. Otherwise it lies in the first half or is that test itself, which
+//   the replay of the first half counts when none of its own tests reaches
+//   the bound (Enqueue). An unsafe lane has its first half replayed, then
+//   its second where the first shows no escape (SettleWaitingLanes).
 // - A lane whose z repeats bit for bit never escapes: from then on it computes
 //   the same |z|^2 values again, all already below the bound, so the literal
 //   loop runs its counter out (k = 0, iterLimit iterations). The check is
@@ -142,6 +149,7 @@ private:
     using V = typename Vec::Type;
 
     static constexpr int WIDTH = Vec::WIDTH;
+    static constexpr int HALF = BLOCK / 2;  // a replay's steps
     static constexpr int LANES = VECTORS * WIDTH;
     static_assert(LANES <= 64, "one mask bit a lane");
     // One bit a lane, in one register of the 32-bit build where it can.
@@ -193,11 +201,21 @@ private:
                 Vec::Store(startU_[slot] + i * WIDTH, u[i]);
                 Vec::Store(startV_[slot] + i * WIDTH, v[i]);
             }
-            // Five steps a turn of the loop: where three vectors make a step
-            // (the 32-bit AVX-512 path), the loop's own count and branch showed
-            // (boundary-4096 5.4 -> 5.7 G/s); elsewhere it changes nothing.
-#pragma GCC unroll 5
-            for (int step = 0; step < BLOCK - 1; ++step)
+            // Four steps a turn of the loop, then three: where three vectors
+            // make a step (the 32-bit AVX-512 path), the loop's own count and
+            // branch showed, and GCC's order of the steps depends on the
+            // unrolling (boundary-4096 6.57 -> 6.69 G/s against five steps a
+            // turn without the middle's stores; 5.5-6.6 with other turns).
+#pragma GCC unroll 4
+            for (int step = 0; step < HALF; ++step)
+                for (int i = 0; i < VECTORS; ++i)
+                    Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
+            for (int i = 0; i < VECTORS; ++i) {
+                Vec::Store(middleU_[slot] + i * WIDTH, u[i]);
+                Vec::Store(middleV_[slot] + i * WIDTH, v[i]);
+            }
+#pragma GCC unroll 3
+            for (int step = HALF; step < BLOCK - 1; ++step)
                 for (int i = 0; i < VECTORS; ++i)
                     Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
             ++blocksRun;
@@ -285,7 +303,7 @@ private:
         }
         for (; pairs; pairs &= pairs - 1) {
             const int pair = __builtin_ctz(pairs), slot = pair / VECTORS, i = pair % VECTORS;
-            Enqueue(i, LanesOf(escapedIn_[slot], i), 0, slot);
+            Enqueue(i, LanesOf(escapedIn_[slot], i), 0, slot, HALF_OF_ESCAPE);
         }
         for (int slot = 0; slot < EPOCH; ++slot)
             escapedIn_[slot] = 0;
@@ -364,9 +382,13 @@ private:
     {
         const int slot = static_cast<int>((blocks_ - 1) % EPOCH);
         ForEachVector(waiting_, [&](int i, unsigned lanes) {
-            Enqueue(i, lanes, lanes, slot);
+            Enqueue(i, lanes, lanes, slot, FIRST_HALF);
         });
-        const LaneMask escaped = ReplayQueue();
+        LaneMask escaped = ReplayQueue();
+        ForEachVector(waiting_ & ~escaped, [&](int i, unsigned lanes) {
+            Enqueue(i, lanes, lanes, slot, SECOND_HALF);
+        });
+        escaped |= ReplayQueue();
         const LaneMask finished = waitingFinished_ & ~escaped;
         waiting_ = waitingFinished_ = 0;
         FinishLanes(finished);
@@ -379,19 +401,34 @@ private:
         });
     }
 
-    // Queues, for a replay, the last block the given lanes of vector i ran
-    // from the start slot; `waiting` are the lanes that wait for it.
-    void Enqueue(int i, unsigned lanes, unsigned waiting, int slot)
+    // Which half of a block to replay: the one that holds a safe lane's
+    // escape, or, for an unsafe lane, the one named.
+    enum Half { HALF_OF_ESCAPE, FIRST_HALF, SECOND_HALF };
+
+    // Queues, for a replay, a half of the last block the given lanes of
+    // vector i ran from the start slot; `waiting` are the lanes that wait
+    // for it.
+    void Enqueue(int i, unsigned lanes, unsigned waiting, int slot, Half half)
     {
         const int first = i * WIDTH;
         const auto queued = Vec::FromBits(lanes);
-        const V stepsBefore = Vec::Sub(Vec::Set(double(StartOfBlockIn(slot)) * BLOCK),
-                                       Vec::Load(origin_ + first));
+        const V middleU = Vec::Load(middleU_[slot] + first);
+        const V middleV = Vec::Load(middleV_[slot] + first);
+        const auto firstHalf =
+            half == HALF_OF_ESCAPE
+                ? Vec::NotBelow(Vec::Add(Vec::Mul(middleU, middleU), Vec::Mul(middleV, middleV)),
+                                Vec::Set(job_.bound))
+                : Vec::FromBits(half == FIRST_HALF ? ALL_LANES : 0);
+        const V stepsBefore =
+            Vec::Sub(Vec::Add(Vec::Set(double(StartOfBlockIn(slot)) * BLOCK),
+                              Vec::Select(firstHalf, Vec::Set(0.0), Vec::Set(HALF))),
+                     Vec::Load(origin_ + first));
         const V waitingLane = Vec::Select(Vec::FromBits(waiting),
                                           Vec::Load(LANE_NUMBERS.lanes + first), Vec::Set(-1.0));
         double* const fields[] = {queueStartU_, queueStartV_, queueX_, queueY_,
                                   queuePixel_, queueBlockStart_, queueWaitingLane_};
-        const V values[] = {Vec::Load(startU_[slot] + first), Vec::Load(startV_[slot] + first),
+        const V values[] = {Vec::Select(firstHalf, Vec::Load(startU_[slot] + first), middleU),
+                            Vec::Select(firstHalf, Vec::Load(startV_[slot] + first), middleV),
                             Vec::Load(x_ + first), Vec::Load(y_ + first),
                             Vec::Load(pixel_ + first), stepsBefore, waitingLane};
         for (int f = 0; f < 7; ++f)
@@ -437,11 +474,13 @@ private:
         }
     }
 
-    // Counts for each queued block the steps before the first |z|^2 at or
-    // above the bound (NaN counts as below), and from them the pixel's k and
-    // pixel-iterations: that step is where the literal loop stops, unless its
-    // counter ran out first. None in the block (only an unsafe lane can have
-    // none): the waiting lane goes on, k = -1.
+    // Counts for each queued half block the steps before the first |z|^2 at
+    // or above the bound (NaN counts as below), and from them the pixel's k
+    // and pixel-iterations: that step is where the literal loop stops, unless
+    // its counter ran out first. None in the half: for a safe lane the test
+    // after it, at the block's middle, is the escape (only a first half can
+    // show none); an unsafe lane goes on, k = -1, to its second half or to
+    // the next block.
     template <int COUNT>
     void ReplayGroup(int firstVector)
     {
@@ -450,15 +489,15 @@ private:
         const V zero = Vec::Set(0.0);
         const V one = Vec::Set(1.0);
         // The tests before the first that reaches the bound: the smallest
-        // step whose test reaches it, BLOCK when none does.
+        // step whose test reaches it, HALF when none does.
         V below[COUNT], u[COUNT], v[COUNT];
         for (int i = 0; i < COUNT; ++i) {
             const int first = (firstVector + i) * WIDTH;
             u[i] = Vec::Load(queueStartU_ + first);
             v[i] = Vec::Load(queueStartV_ + first);
-            below[i] = Vec::Set(BLOCK);
+            below[i] = Vec::Set(HALF);
         }
-        for (int step = 0; step < BLOCK; ++step)
+        for (int step = 0; step < HALF; ++step)
             for (int i = 0; i < COUNT; ++i) {
                 const int first = (firstVector + i) * WIDTH;
                 const V size = Step<Vec>(ODD_VECTORS >> i & 1, u[i], v[i],
@@ -472,7 +511,7 @@ private:
             const int first = (firstVector + i) * WIDTH;
             const V escape = Vec::Add(Vec::Add(Vec::Load(queueBlockStart_ + first), below[i]), one);
             const auto counterOut = Vec::AtLeast(escape, limit);
-            const auto goesOn = Vec::And(Vec::AtLeast(below[i], Vec::Set(BLOCK)),
+            const auto goesOn = Vec::And(Vec::AtLeast(below[i], Vec::Set(HALF)),
                                          Vec::AtLeast(Vec::Load(queueWaitingLane_ + first), zero));
             const V k = Vec::Select(counterOut, zero, Vec::Sub(limit, escape));
             Vec::StoreInt32(queueK_ + first, Vec::Select(goesOn, Vec::Set(-1.0), k));
@@ -598,6 +637,8 @@ private:
     double y_[LANES] = {};
     double startU_[EPOCH][LANES];  // z at the start of each block of the epoch
     double startV_[EPOCH][LANES];
+    double middleU_[EPOCH][LANES];  // z at the middle of each block of the epoch
+    double middleV_[EPOCH][LANES];
     LaneMask escapedIn_[EPOCH] = {};  // lanes that escaped in each block, not yet retired
     // The pixel:
     double pixel_[LANES] = {};  // index in the job's pixels; -1: none
