@@ -150,6 +150,7 @@ private:
 
     static constexpr int WIDTH = Vec::WIDTH;
     static constexpr int HALF = BLOCK / 2;  // a replay's steps
+    static_assert(BLOCK % 2 == 0, "a block's two halves replay alike");
     static constexpr int LANES = VECTORS * WIDTH;
     static_assert(LANES <= 64, "one mask bit a lane");
     // One bit a lane, in one register of the 32-bit build where it can.
