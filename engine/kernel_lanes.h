@@ -288,8 +288,8 @@ private:
     // state through one pointer (see LaneTuningFor).
     __attribute__((noinline)) void RunBlocksApart() { RunBlocks(); }
 
-    // Queues the block in which each escaped lane reached the bound for a
-    // replay, finishes the lanes that cannot escape, and gives both the next
+    // Queues the half block in which each escaped lane reached the bound for
+    // a replay, finishes the lanes that cannot escape, and gives both the next
     // pixels; the caller sets their z.
     void RetireLanes(LaneMask finished)
     {
@@ -376,9 +376,10 @@ private:
         return Vec::Bits(Vec::Or(repeated, outOfCount));
     }
 
-    // Unsafe lanes cannot tell an escape from the end of a block: each queued
-    // the block it just ran and waits for the replay, which runs now. Those
-    // that escaped in it, or cannot escape any more, take the next pixel.
+    // Unsafe lanes cannot tell an escape from the end of a block: each waits
+    // for the replay of the block it just ran, which runs now, a half at a
+    // time. Those that escaped in it, or cannot escape any more, take the
+    // next pixel.
     void SettleWaitingLanes()
     {
         const int slot = static_cast<int>((blocks_ - 1) % EPOCH);
@@ -654,7 +655,7 @@ private:
     LaneMask waiting_ = 0;          // unsafe lanes waiting for their replay
     LaneMask waitingFinished_ = 0;  // of those, the ones that cannot escape any more
 
-    // The replay queue, one entry a queued block; WIDTH spare entries take
+    // The replay queue, one entry a queued half block; WIDTH spare entries take
     // the rest of a packed vector. Zeros at first, so that the unused entries
     // of a batch replay and finish plain numbers.
     double queueStartU_[QUEUE + WIDTH] = {};
@@ -662,7 +663,7 @@ private:
     double queueX_[QUEUE + WIDTH] = {};
     double queueY_[QUEUE + WIDTH] = {};
     double queuePixel_[QUEUE + WIDTH];
-    double queueBlockStart_[QUEUE + WIDTH] = {};   // the lane's steps before the block
+    double queueBlockStart_[QUEUE + WIDTH] = {};   // the lane's steps before the half
     double queueWaitingLane_[QUEUE + WIDTH] = {};  // the unsafe lane that waits; -1: none
     // The replay's outcome:
     int32_t queueK_[QUEUE + WIDTH];      // the pixel's k; -1: the waiting lane goes on
