@@ -322,6 +322,20 @@ else
   cmp -s "$dir/a.bmp" "$dir/old.png" || { echo "FAIL: a lack of memory changed the old file"; failures=$((failures + 1)); }
   [ -z "$(find "$dir" -maxdepth 1 -name "$temporary")" ] || { echo "FAIL: a lack of memory left a temporary file"; failures=$((failures + 1)); }
   rm -f "$dir"/tall.* "$dir/old.png"
+
+  # A disk that fills after some bands have gone out (16 MB of bitmap, bands
+  # of 4 MB, an 8 MB tmpfs).
+  mkdir "$dir/full8"
+  if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=8m tmpfs "$dir/full8" 2>/dev/null; then
+    cp "$dir/a.bmp" "$dir/full8/old.bmp"
+    check 1 "a disk full midway" render --size 2000 2000 --output "$dir/full8/old.bmp"
+    expect_text "$dir/err" "could not write '.*old.bmp': .*; no file was changed" "gives the reason"
+    cmp -s "$dir/a.bmp" "$dir/full8/old.bmp" || { echo "FAIL: a disk full midway changed the old file"; failures=$((failures + 1)); }
+    [ "$(ls -A "$dir/full8")" = "old.bmp" ] || { echo "FAIL: left on the full disk: $(ls -A "$dir/full8")"; failures=$((failures + 1)); }
+    umount "$dir/full8"
+  else
+    echo "skipped: the disk full midway needs root and a tmpfs mount"
+  fi
 fi
 
 [ "$failures" -eq 0 ] && echo "mandel-render command line: all checks passed"
