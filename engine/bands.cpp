@@ -134,7 +134,6 @@ BandRows BandRenderer::StartBand(uint32_t* pixels)
             ComputeShare(share);
     }
     computing_ = true;
-    computingRows_ = rows;
     return {first, rows};
 }
 
@@ -151,6 +150,5 @@ uint64_t BandRenderer::FinishBand()
         iterations += shares_[w].iterations;
     }
     computing_ = false;
-    rowsDone_ += computingRows_;
     return iterations;
 }

@@ -41,7 +41,6 @@ public:
     // The most rows a band has: the room each band's pixels need is
     // MaxBandRows() x width.
     int32_t MaxBandRows() const { return bandRows_; }
-    int32_t RowsDone() const { return rowsDone_; }
     bool Finished() const { return bandsStarted_ == bandCount_ && !computing_; }
 
     // Starts computing the next band into pixels, shared among threadCount
@@ -88,12 +87,10 @@ private:
     // Where each band's first row lies, in the image buffer's order.
     std::vector<RowPlace> bandStarts_;
     int32_t bandsStarted_ = 0;
-    int32_t rowsDone_ = 0;
     // The band being computed: its y values, its strips' steps, its workers.
     std::vector<double> bandY_;
     std::vector<double> bandStep_;
     Share shares_[MAX_STRIPS];
     int32_t workers_ = 0;
-    int32_t computingRows_ = 0;
     bool computing_ = false;
 };

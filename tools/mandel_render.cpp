@@ -216,9 +216,9 @@ int main(int argc, char** argv)
             bitmapWriter.emplace(output, width, height);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr,
-                     "mandel-render: not enough memory to render %dx%d pixels (two bands of %d "
+                     "mandel-render: not enough memory to render %dx%d pixels (two bands of "
                      "rows and the file's encoder); no file was changed\n",
-                     width, height, bands ? bands->MaxBandRows() : 0);
+                     width, height);
         return 1;
     }
     auto writeRows = [&](const uint32_t* rows, int32_t count) {
