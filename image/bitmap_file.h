@@ -15,12 +15,12 @@ constexpr uint32_t BITMAP_FILE_HEADER_SIZE = 14;
 constexpr uint32_t BITMAP_INFO_HEADER_SIZE = 40;
 constexpr uint32_t BITMAP_HEADERS_SIZE = BITMAP_FILE_HEADER_SIZE + BITMAP_INFO_HEADER_SIZE;
 
-// The largest pixel block the program handles: what a 32-bit process can
+// The largest pixel block the viewer handles: what a 32-bit process can
 // address in one piece, and well inside the file's 32-bit size field.
 constexpr uint64_t MAX_IMAGE_BYTES = 0x7FFFFFFF;
 
-// True when width x height is a size the image buffer and the file can hold:
-// both sides at least 1 and at most MAX_IMAGE_BYTES of pixels.
+// True when width x height is a size the viewer's image buffer and its saved
+// file can hold: both sides at least 1 and at most MAX_IMAGE_BYTES of pixels.
 bool IsValidImageSize(int64_t width, int64_t height);
 
 // Image widths are kept to multiples of 4 pixels: width + 3 with its two
