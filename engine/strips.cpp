@@ -68,7 +68,7 @@ int32_t LayOutStrips(double Xmin, double Ymin, double Xmax, double Ymax, int32_t
         job.Ymin = last ? Ymin : top - span;
         job.width = width;
         job.rows = last ? height - rowOffset : fullRows;
-        job.pixels = pixels + static_cast<size_t>(rowOffset) * width;
+        job.pixels = pixels ? pixels + static_cast<size_t>(rowOffset) * width : nullptr;
         job.index = i;
         job.iterations = 0;
         top -= span;

@@ -27,6 +27,7 @@ struct StripJob {
 // height / threadCount rows (at the Ymax side), each next strip's top edge is
 // the one before less the same span, and the last strip takes what remains
 // down to Ymin. Fills every job (iterations 0) and returns threadCount.
+// Without pixels (the band renderer's layout) every job's pixels is null.
 int32_t LayOutStrips(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
                      int32_t height, uint32_t* pixels, StripJob jobs[MAX_STRIPS]);
 

@@ -28,6 +28,14 @@ bool IsValidImageSize(int64_t width, int64_t height)
            static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 <= MAX_IMAGE_BYTES;
 }
 
+bool BitmapFileCanHold(int64_t width, int64_t height)
+{
+    const int64_t maxSide = 0x7FFFFFFF;
+    return width >= 1 && height >= 1 && width <= maxSide && height <= maxSide &&
+           static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 <=
+               0xFFFFFFFF - BITMAP_HEADERS_SIZE;
+}
+
 void BuildBitmapHeaders(int32_t width, int32_t height, uint8_t headers[BITMAP_HEADERS_SIZE])
 {
     std::memset(headers, 0, BITMAP_HEADERS_SIZE);
@@ -61,11 +69,36 @@ BitmapWriteResult WriteBitmapFile(ReplacingFile& file, int32_t width, int32_t he
 {
     if (!IsValidImageSize(width, height))
         return BitmapWriteResult::InvalidSize;
-    uint8_t headers[BITMAP_HEADERS_SIZE];
-    BuildBitmapHeaders(width, height, headers);
-    const size_t pixelBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-    const bool written = file.Write(headers, BITMAP_FILE_HEADER_SIZE) &&
-                         file.Write(headers + BITMAP_FILE_HEADER_SIZE, BITMAP_INFO_HEADER_SIZE) &&
-                         file.Write(pixels, pixelBytes);
-    return file.Commit() && written ? BitmapWriteResult::Written : BitmapWriteResult::WriteFailed;
+    BitmapFileWriter writer(file, width, height);
+    return writer.WriteRows(pixels, height) && writer.Finish() ? BitmapWriteResult::Written
+                                                               : BitmapWriteResult::WriteFailed;
+}
+
+BitmapFileWriter::BitmapFileWriter(ReplacingFile& file, int32_t width, int32_t height)
+    : file_(file), width_(width), height_(height)
+{
+}
+
+bool BitmapFileWriter::WriteRows(const uint32_t* rows, int32_t count)
+{
+    if (!failed_ && rowsWritten_ == 0) {
+        uint8_t headers[BITMAP_HEADERS_SIZE];
+        BuildBitmapHeaders(width_, height_, headers);
+        failed_ = !file_.Write(headers, BITMAP_FILE_HEADER_SIZE) ||
+                  !file_.Write(headers + BITMAP_FILE_HEADER_SIZE, BITMAP_INFO_HEADER_SIZE);
+    }
+    if (count > height_ - rowsWritten_)
+        failed_ = true;
+    if (!failed_) {
+        failed_ = !file_.Write(rows, static_cast<size_t>(width_) * static_cast<size_t>(count) * 4);
+        rowsWritten_ += count;
+    }
+    return !failed_;
+}
+
+bool BitmapFileWriter::Finish()
+{
+    // A file given up on is never put in place: ReplacingFile's destructor
+    // removes it.
+    return !failed_ && rowsWritten_ == height_ && file_.Commit();
 }

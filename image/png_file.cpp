@@ -13,8 +13,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <new>
-#include <vector>
 
 namespace {
 
@@ -22,7 +23,11 @@ const uint8_t PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 const uint8_t FILTER_UP = 2;
 // The most deflated bytes held before they go out as one IDAT chunk.
 const size_t IDAT_BYTES = size_t{1} << 18;
+// A row is filtered and deflated this many pixels at a time, so that a row
+// of any width needs no more memory than this and fits zlib's 32-bit counts.
+const int32_t PIECE_PIXELS = 1 << 16;
 const int ZLIB_MEMORY_LEVEL = 8;
+const int64_t PNG_MAX_SIDE = 0x7FFFFFFF;
 
 void PutBigEndian32(uint8_t* at, uint32_t value)
 {
@@ -48,87 +53,119 @@ bool WriteChunk(ReplacingFile& file, const char type[4], const uint8_t* data, ui
            file.Write(tail, sizeof tail);
 }
 
-// Row `row` of the picture (0 at the top) as PNG's Up-filtered RGB bytes,
-// after the filter-type byte. The image buffer holds the picture bottom row
-// first, so the row above lies one row further on; the top row has zeros above.
-void FilterRow(const uint32_t* pixels, int32_t width, int32_t height, int32_t row, uint8_t* out)
+// count pixels as PNG's Up-filtered RGB bytes.
+void FilterPixels(const uint32_t* in, const uint32_t* above, int32_t count, uint8_t* out)
 {
-    const uint32_t* in = pixels + static_cast<size_t>(height - 1 - row) * width;
-    const uint32_t* above = row == 0 ? nullptr : in + width;
-    *out++ = FILTER_UP;
-    for (int32_t x = 0; x < width; ++x, out += 3) {
-        const uint32_t up = above ? above[x] : 0;
-        out[0] = static_cast<uint8_t>((in[x] >> 16) - (up >> 16));
-        out[1] = static_cast<uint8_t>((in[x] >> 8) - (up >> 8));
-        out[2] = static_cast<uint8_t>(in[x] - up);
+    for (int32_t x = 0; x < count; ++x, out += 3) {
+        out[0] = static_cast<uint8_t>((in[x] >> 16) - (above[x] >> 16));
+        out[1] = static_cast<uint8_t>((in[x] >> 8) - (above[x] >> 8));
+        out[2] = static_cast<uint8_t>(in[x] - above[x]);
     }
-}
-
-// Deflates the rows into IDAT chunks. False on a failed write or a zlib error.
-bool WriteImageData(ReplacingFile& file, int32_t width, int32_t height, const uint32_t* pixels,
-                    z_stream& stream, std::vector<uint8_t>& row, std::vector<uint8_t>& chunk)
-{
-    for (int32_t y = 0; y < height; ++y) {
-        FilterRow(pixels, width, height, y, row.data());
-        const int flush = y == height - 1 ? Z_FINISH : Z_NO_FLUSH;
-        stream.next_in = row.data();
-        stream.avail_in = static_cast<uInt>(row.size());
-        for (;;) {
-            const int status = deflate(&stream, flush);
-            // Every call has input or room to finish into, so anything else
-            // (even "no progress") is an error, never a reason to call again.
-            if (status != Z_OK && status != Z_STREAM_END)
-                return false;
-            const bool finished = status == Z_STREAM_END;
-            if (stream.avail_out == 0 || (finished && stream.avail_out < chunk.size())) {
-                const uint32_t bytes = static_cast<uint32_t>(chunk.size() - stream.avail_out);
-                if (!WriteChunk(file, "IDAT", chunk.data(), bytes))
-                    return false;
-                stream.next_out = chunk.data();
-                stream.avail_out = static_cast<uInt>(chunk.size());
-            }
-            if (finished || (flush == Z_NO_FLUSH && stream.avail_in == 0))
-                break;
-        }
-    }
-    return true;
 }
 
 }  // namespace
 
-BitmapWriteResult WritePngFile(ReplacingFile& file, int32_t width, int32_t height,
-                               const uint32_t* pixels)
+bool PngFileCanHold(int64_t width, int64_t height)
 {
-    if (!IsValidImageSize(width, height))
-        return BitmapWriteResult::InvalidSize;
-    std::vector<uint8_t> row, chunk;
-    try {
-        row.resize(1 + static_cast<size_t>(width) * 3);
-        chunk.resize(IDAT_BYTES);
-    } catch (const std::bad_alloc&) {
-        return BitmapWriteResult::WriteFailed;
-    }
-    z_stream stream{};
+    return width >= 1 && height >= 1 && width <= PNG_MAX_SIDE && height <= PNG_MAX_SIDE;
+}
+
+PngFileWriter::PngFileWriter(ReplacingFile& file, int32_t width, int32_t height)
+    : file_(file), width_(width), height_(height)
+{
+    if (static_cast<uint64_t>(width) > above_.max_size())
+        throw std::bad_alloc();
+    piece_.resize(1 + 3 * static_cast<size_t>(std::min(width, PIECE_PIXELS)));
+    chunk_.resize(IDAT_BYTES);
+    above_.assign(static_cast<size_t>(width), 0);  // the top row has zeros above
+    stream_ = new z_stream{};
     // zlib's default window and memory level (about 256 KB of state); with
     // Z_RLE the level only has to be above 0.
-    if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, MAX_WBITS, ZLIB_MEMORY_LEVEL, Z_RLE) != Z_OK)
-        return BitmapWriteResult::WriteFailed;
-    stream.next_out = chunk.data();
-    stream.avail_out = static_cast<uInt>(chunk.size());
+    if (deflateInit2(stream_, Z_BEST_SPEED, Z_DEFLATED, MAX_WBITS, ZLIB_MEMORY_LEVEL, Z_RLE) !=
+        Z_OK) {
+        delete stream_;
+        throw std::bad_alloc();
+    }
+    stream_->next_out = chunk_.data();
+    stream_->avail_out = static_cast<uInt>(chunk_.size());
+}
 
-    uint8_t header[13] = {};
-    PutBigEndian32(header, static_cast<uint32_t>(width));
-    PutBigEndian32(header + 4, static_cast<uint32_t>(height));
-    header[8] = 8;  // bits per channel
-    header[9] = 2;  // RGB; compression, filter method and interlace stay 0
-    const bool written = file.Write(PNG_SIGNATURE, sizeof PNG_SIGNATURE) &&
-                         WriteChunk(file, "IHDR", header, sizeof header) &&
-                         WriteImageData(file, width, height, pixels, stream, row, chunk) &&
-                         WriteChunk(file, "IEND", nullptr, 0);
-    deflateEnd(&stream);
-    // A file the encoder gave up on is never put in place: the destructor
-    // removes it.
-    if (!written)
-        return BitmapWriteResult::WriteFailed;
-    return file.Commit() ? BitmapWriteResult::Written : BitmapWriteResult::WriteFailed;
+PngFileWriter::~PngFileWriter()
+{
+    deflateEnd(stream_);
+    delete stream_;
+}
+
+bool PngFileWriter::Deflate(const uint8_t* data, size_t bytes, int flush)
+{
+    z_stream& stream = *stream_;
+    stream.next_in = const_cast<uint8_t*>(data);
+    stream.avail_in = static_cast<uInt>(bytes);
+    for (;;) {
+        const int status = deflate(&stream, flush);
+        // Every call has input or room to finish into, so anything else
+        // (even "no progress") is an error, never a reason to call again.
+        if (status != Z_OK && status != Z_STREAM_END)
+            return false;
+        const bool finished = status == Z_STREAM_END;
+        if (stream.avail_out == 0 || (finished && stream.avail_out < chunk_.size())) {
+            const uint32_t chunkBytes = static_cast<uint32_t>(chunk_.size() - stream.avail_out);
+            if (!WriteChunk(file_, "IDAT", chunk_.data(), chunkBytes))
+                return false;
+            stream.next_out = chunk_.data();
+            stream.avail_out = static_cast<uInt>(chunk_.size());
+        }
+        if (finished || (flush == Z_NO_FLUSH && stream.avail_in == 0))
+            return true;
+    }
+}
+
+bool PngFileWriter::WriteRow(const uint32_t* row, const uint32_t* above, bool lastRow)
+{
+    uint8_t* out = piece_.data();
+    *out++ = FILTER_UP;
+    for (int32_t x = 0; x < width_; x += PIECE_PIXELS, out = piece_.data()) {
+        const int32_t count = std::min(PIECE_PIXELS, width_ - x);
+        FilterPixels(row + x, above + x, count, out);
+        const bool lastPiece = x + count == width_;
+        const size_t bytes = static_cast<size_t>(out - piece_.data()) + 3 * static_cast<size_t>(count);
+        if (!Deflate(piece_.data(), bytes, lastRow && lastPiece ? Z_FINISH : Z_NO_FLUSH))
+            return false;
+    }
+    return true;
+}
+
+bool PngFileWriter::WriteRows(const uint32_t* rows, int32_t count)
+{
+    if (!failed_ && rowsWritten_ == 0) {
+        uint8_t header[13] = {};
+        PutBigEndian32(header, static_cast<uint32_t>(width_));
+        PutBigEndian32(header + 4, static_cast<uint32_t>(height_));
+        header[8] = 8;  // bits per channel
+        header[9] = 2;  // RGB; compression, filter method and interlace stay 0
+        failed_ = !file_.Write(PNG_SIGNATURE, sizeof PNG_SIGNATURE) ||
+                  !WriteChunk(file_, "IHDR", header, sizeof header);
+    }
+    if (count > height_ - rowsWritten_)
+        failed_ = true;
+    const size_t width = static_cast<size_t>(width_);
+    for (int32_t r = count - 1; r >= 0 && !failed_; --r) {
+        const uint32_t* row = rows + r * width;
+        const uint32_t* above = r == count - 1 ? above_.data() : row + width;
+        ++rowsWritten_;
+        failed_ = !WriteRow(row, above, rowsWritten_ == height_);
+    }
+    // The lowest of these rows lies above the next call's first.
+    if (!failed_ && count > 0)
+        std::memcpy(above_.data(), rows, width * sizeof(uint32_t));
+    return !failed_;
+}
+
+bool PngFileWriter::Finish()
+{
+    // A file the encoder gave up on is never put in place: ReplacingFile's
+    // destructor removes it.
+    if (failed_ || rowsWritten_ != height_ || !WriteChunk(file_, "IEND", nullptr, 0))
+        return false;
+    return file_.Commit();
 }

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "image/bitmap_file.h"
+#include "image/png_file.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -33,6 +37,71 @@ std::vector<uint8_t> ReadFile(const std::string& path)
 bool Exists(const std::string& path)
 {
     return std::ifstream(path).good();
+}
+
+// A PNG file's IHDR size and its image data inflated and unfiltered (Up only,
+// as the writer filters) back to pixel words; empty when a chunk's CRC, the
+// chunk order, a filter type or the data's length is wrong.
+struct DecodedPng {
+    uint32_t width = 0, height = 0;
+    std::vector<uint32_t> topRowFirst;
+};
+
+uint32_t BigEndian32(const uint8_t* at)
+{
+    return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3];
+}
+
+DecodedPng DecodePng(const std::vector<uint8_t>& file)
+{
+    DecodedPng png;
+    const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (file.size() < 8 || !std::equal(signature, signature + 8, file.begin()))
+        return {};
+    std::vector<uint8_t> deflated;
+    std::vector<std::string> types;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const uint32_t bytes = BigEndian32(&file[at]);
+        if (at + 12 + bytes > file.size() ||
+            crc32(0, &file[at + 4], 4 + bytes) != BigEndian32(&file[at + 8 + bytes]))
+            return {};
+        const std::string type(file.begin() + at + 4, file.begin() + at + 8);
+        const uint8_t* data = &file[at + 8];
+        if (type == "IHDR") {
+            png.width = BigEndian32(data);
+            png.height = BigEndian32(data + 4);
+        } else if (type == "IDAT") {
+            deflated.insert(deflated.end(), data, data + bytes);
+        }
+        types.push_back(type);
+        at += 12 + bytes;
+    }
+    const bool laidOut = types.size() >= 3 && types.front() == "IHDR" && types.back() == "IEND" &&
+                         std::all_of(types.begin() + 1, types.end() - 1,
+                                     [](const std::string& type) { return type == "IDAT"; });
+    const size_t rowBytes = 1 + 3 * size_t{png.width};
+    std::vector<uint8_t> raw(rowBytes * png.height + 1);  // a byte more shows excess data
+    uLongf rawBytes = static_cast<uLongf>(raw.size());
+    if (!laidOut ||
+        uncompress(raw.data(), &rawBytes, deflated.data(), static_cast<uLong>(deflated.size())) !=
+            Z_OK ||
+        rawBytes != rowBytes * png.height)
+        return {};
+    png.topRowFirst.assign(size_t{png.width} * png.height, 0);
+    for (size_t y = 0; y < png.height; ++y) {
+        const uint8_t* row = &raw[y * rowBytes];
+        if (row[0] != 2)
+            return {};
+        for (size_t x = 0; x < png.width; ++x) {
+            const uint32_t above = y == 0 ? 0 : png.topRowFirst[(y - 1) * png.width + x];
+            uint32_t pixel = 0;
+            for (int c = 0; c < 3; ++c)
+                pixel |= uint32_t(uint8_t(row[1 + 3 * x + c] + (above >> (16 - 8 * c))))
+                         << (16 - 8 * c);
+            png.topRowFirst[y * png.width + x] = pixel;
+        }
+    }
+    return png;
 }
 
 }  // namespace
@@ -91,6 +160,52 @@ TEST(BitmapFile, RefusesSizesNoBitmapCanHold)
     EXPECT_FALSE(Exists(path));
 }
 
+// mandel-render writes a band at a time and takes every size its format can
+// describe: a bitmap's file size field is 32 bits, a PNG's sides 31.
+TEST(BitmapFile, TheRenderersSizesAreWhatEachFormatHolds)
+{
+    EXPECT_TRUE(BitmapFileCanHold(32768, 32767));        // 4 GiB less 512 KiB
+    EXPECT_FALSE(BitmapFileCanHold(32768, 32768));       // the size field would wrap to 54
+    EXPECT_TRUE(BitmapFileCanHold(1073741810, 1));       // 54 + 4 * width = 2^32 - 2
+    EXPECT_FALSE(BitmapFileCanHold(1, 1073741811));      // one pixel more
+    EXPECT_FALSE(BitmapFileCanHold(0, 1));
+    EXPECT_FALSE(BitmapFileCanHold(int64_t{1} << 32, int64_t{1} << 32));
+    EXPECT_TRUE(PngFileCanHold(0x7FFFFFFF, 0x7FFFFFFF));
+    EXPECT_FALSE(PngFileCanHold(0x80000000, 1));
+    EXPECT_FALSE(PngFileCanHold(1, 0x80000000));
+    EXPECT_FALSE(PngFileCanHold(1, 0));
+
+    uint8_t headers[BITMAP_HEADERS_SIZE];
+    BuildBitmapHeaders(32768, 32767, headers);
+    const uint32_t size = 54 + 32768u * 32767u * 4;
+    EXPECT_EQ(std::vector<uint8_t>(headers + 2, headers + 6),
+              (std::vector<uint8_t>{uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16),
+                                    uint8_t(size >> 24)}));
+}
+
+// A writer given fewer rows than its size, or more, never puts a file in place.
+TEST(BitmapFile, AFileWithRowsMissingOrTooManyIsNotPutInPlace)
+{
+    const std::vector<uint32_t> pixels(3 * 3, 0x00112233);
+    for (int32_t rows : {2, 4}) {
+        const std::string path = TempPath(("rows" + std::to_string(rows)).c_str());
+        for (bool png : {false, true}) {
+            ReplacingFile file(path.c_str());
+            ASSERT_TRUE(file.IsOpen());
+            if (png) {
+                PngFileWriter writer(file, 3, 3);
+                EXPECT_EQ(writer.WriteRows(pixels.data(), rows), rows < 3);
+                EXPECT_FALSE(writer.Finish());
+            } else {
+                BitmapFileWriter writer(file, 3, 3);
+                EXPECT_EQ(writer.WriteRows(pixels.data(), rows), rows < 3);
+                EXPECT_FALSE(writer.Finish());
+            }
+        }
+        EXPECT_FALSE(Exists(path));
+    }
+}
+
 TEST(BitmapFile, ReportsAFileThatCannotBeCreated)
 {
     uint32_t pixel = 0;
@@ -141,3 +256,46 @@ TEST(BitmapFile, AFailedWriteToADeviceLeavesTheDevice)
     EXPECT_TRUE(Exists("/dev/full"));
 }
 #endif
+
+// mandel-render hands the PNG writer its picture in bands from the top, each
+// band's rows bottom row first as in the image buffer. Whatever the bands,
+// the file decodes to the picture top row first, and a row wider than the
+// writer's piece of a row is filtered against the whole row above.
+TEST(PngFile, BandsOfAnySizeDecodeToThePicture)
+{
+    struct Case {
+        int32_t width, height;
+        std::vector<int32_t> bands;  // rows per WriteRows call, from the top
+    };
+    const Case cases[] = {{5, 7, {7}}, {5, 7, {1, 1, 1, 1, 1, 1, 1}}, {5, 7, {3, 3, 1}},
+                          {5, 7, {2, 5}}, {70001, 3, {1, 2}}, {1, 1, {1}}};
+    for (const Case& c : cases) {
+        // Pixels whose channels differ from their neighbours' above and
+        // around, so that each filtered byte tells its own row and column.
+        std::vector<uint32_t> bottomRowFirst(size_t(c.width) * c.height);
+        for (size_t i = 0; i < bottomRowFirst.size(); ++i)
+            bottomRowFirst[i] = uint32_t(i * 2654435761u) & 0x00FFFFFF;
+        const std::string path = TempPath("image.png");
+        {
+            ReplacingFile file(path.c_str());
+            ASSERT_TRUE(file.IsOpen());
+            PngFileWriter writer(file, c.width, c.height);
+            int32_t top = c.height;  // rows of the buffer still to write lie below this
+            for (int32_t rows : c.bands) {
+                top -= rows;
+                EXPECT_TRUE(writer.WriteRows(&bottomRowFirst[size_t(top) * c.width], rows));
+            }
+            EXPECT_TRUE(writer.Finish());
+        }
+        const DecodedPng png = DecodePng(ReadFile(path));
+        EXPECT_EQ(png.width, uint32_t(c.width));
+        EXPECT_EQ(png.height, uint32_t(c.height));
+        std::vector<uint32_t> topRowFirst;
+        for (int32_t y = c.height - 1; y >= 0; --y)
+            topRowFirst.insert(topRowFirst.end(), &bottomRowFirst[size_t(y) * c.width],
+                               &bottomRowFirst[size_t(y + 1) * c.width]);
+        EXPECT_TRUE(png.topRowFirst == topRowFirst) << c.width << "x" << c.height << " in "
+                                                    << c.bands.size() << " bands";
+        std::remove(path.c_str());
+    }
+}

@@ -272,5 +272,71 @@ if [ -z "${MANDEL_EMULATOR:-}" ]; then
   fi
 fi
 
+# Renders streamed to the file a band at a time. Sizes are the formats' own
+# limits, refused before any file is made: a PNG side up to 2^31 - 1, a
+# bitmap file under 4 GiB.
+for args in "--size 2147483648 1 --output $dir/bad.png" "--size 1 2147483648 --output $dir/bad.png" \
+            "--size 32768 32768 --output $dir/bad.bmp" "--size 1073741811 1 --output $dir/bad"; do
+  # shellcheck disable=SC2086
+  check 2 "refused: $args" render $args
+  expect_text "$dir/err" "bad value for --size" "names the size after '$args'"
+  [ -z "$(ls -A "$dir" | grep bad)" ] || { echo "FAIL: '$args' left $(ls -A "$dir")"; failures=$((failures + 1)); rm -f "$dir"/bad*; }
+done
+expect_text "$dir/err" "4 GiB" "says what a bitmap holds"
+# The PNG's bands come from the picture's top, the bitmap's from its bottom:
+# the same pixels on every thread count, over bands that end inside strips
+# and a last band of 3 rows.
+if command -v convert >/dev/null; then
+  for threads in 1 2 4 8; do
+    for ext in png bmp; do
+      check 0 "$ext in bands on $threads threads" render --size 1501 1399 --iterations 512 --colors 4096 \
+        --threads "$threads" --output "$dir/banded.$ext"
+      convert "$dir/banded.$ext" -depth 8 rgb:"$dir/banded.$ext.rgb"
+    done
+    cmp -s "$dir/banded.png.rgb" "$dir/banded.bmp.rgb" ||
+      { echo "FAIL: the PNG's pixels differ from the bitmap's on $threads threads"; failures=$((failures + 1)); }
+  done
+fi
+# A render far larger than the memory the program may have (200 MB of
+# pixels in 50 MB of address space), and a lack of memory told before the
+# render, leaving the old file as it was. Native only: Wine cannot start in
+# so little address space, nor can a sanitizer's build.
+# shellcheck disable=SC2016
+if [ -n "${MANDEL_EMULATOR:-}" ] ||
+   ! sh -c 'ulimit -v 100000 && exec "$@"' sh "$MANDEL_RENDER" --version >/dev/null 2>&1; then
+  echo "skipped: the renders in little memory need a program that starts under ulimit -v"
+else
+  for ext in png bmp; do
+    # shellcheck disable=SC2016
+    check 0 "a $ext far larger than the memory" sh -c 'ulimit -v 50000 && exec "$@"' sh "$MANDEL_RENDER" \
+      --size 4 12500000 --threads 2 --output "$dir/tall.$ext"
+    expect_text "$dir/out" "size 4x12500000" "report after the tall $ext"
+  done
+  [ "$(wc -c <"$dir/tall.bmp")" -eq $((54 + 4 * 12500000 * 4)) ] ||
+    { echo "FAIL: the tall bitmap holds $(wc -c <"$dir/tall.bmp") bytes"; failures=$((failures + 1)); }
+  cp "$dir/a.bmp" "$dir/old.png"
+  # shellcheck disable=SC2016
+  check 1 "not enough memory for the bands" sh -c 'ulimit -v 100000 && exec "$@"' sh "$MANDEL_RENDER" \
+    --size 100000000 1 --output "$dir/old.png"
+  expect_text "$dir/err" "not enough memory to render 100000000x1 pixels" "tells the lack of memory"
+  cmp -s "$dir/a.bmp" "$dir/old.png" || { echo "FAIL: a lack of memory changed the old file"; failures=$((failures + 1)); }
+  [ -z "$(find "$dir" -maxdepth 1 -name "$temporary")" ] || { echo "FAIL: a lack of memory left a temporary file"; failures=$((failures + 1)); }
+  rm -f "$dir"/tall.* "$dir/old.png"
+
+  # A disk that fills after some bands have gone out (16 MB of bitmap, bands
+  # of 4 MB, an 8 MB tmpfs).
+  mkdir "$dir/full8"
+  if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=8m tmpfs "$dir/full8" 2>/dev/null; then
+    cp "$dir/a.bmp" "$dir/full8/old.bmp"
+    check 1 "a disk full midway" render --size 2000 2000 --output "$dir/full8/old.bmp"
+    expect_text "$dir/err" "could not write '.*old.bmp': .*; no file was changed" "gives the reason"
+    cmp -s "$dir/a.bmp" "$dir/full8/old.bmp" || { echo "FAIL: a disk full midway changed the old file"; failures=$((failures + 1)); }
+    [ "$(ls -A "$dir/full8")" = "old.bmp" ] || { echo "FAIL: left on the full disk: $(ls -A "$dir/full8")"; failures=$((failures + 1)); }
+    umount "$dir/full8"
+  else
+    echo "skipped: the disk full midway needs root and a tmpfs mount"
+  fi
+fi
+
 [ "$failures" -eq 0 ] && echo "mandel-render command line: all checks passed"
 exit "$failures"

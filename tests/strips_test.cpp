@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "engine/bands.h"
@@ -115,39 +116,73 @@ TEST(RenderView, EmptyImageWritesNothing)
     EXPECT_EQ(RenderView(-1, -1, 1, 1, 0, 10, &pixel), 0u);
     EXPECT_EQ(RenderView(-1, -1, 1, 1, 10, 0, &pixel), 0u);
     for (int32_t width : {0, 10}) {
-        BandRenderer bands(-1, -1, 1, 1, width, 10 - width, &pixel, 4);
+        BandRenderer bands(-1, -1, 1, 1, width, 10 - width, 4, BandOrder::LastRowFirst);
         EXPECT_TRUE(bands.Finished());
-        EXPECT_EQ(bands.RenderNextBand(), 0u);
+        EXPECT_EQ(bands.StartBand(&pixel).count, 0);
+        EXPECT_EQ(bands.FinishBand(), 0u);
     }
     EXPECT_EQ(pixel, SENTINEL);
 }
 
-// mandel-render computes the view in bands: any band size must give
-// RenderView's pixels and count on every thread count. Near the boundary at
-// 4096 iterations a row sampled one rounding away from its strip's running
-// sum changes colour, and there the strips' edges are not exact, so each
-// thread count has pixels of its own.
-TEST(BandRenderer, EveryBandSizeGivesTheWholeRendersPixels)
+// mandel-render computes the view in bands, in the order its file takes the
+// rows, each into one of two buffers in turn while the other is read: any
+// band size and order must give RenderView's pixels and count on every
+// thread count, each band exactly its rows of its buffer, the bands one after
+// the other from the order's end. Near the boundary at 4096 iterations a row
+// sampled one rounding away from its strip's running sum changes colour, and
+// there the strips' edges are not exact, so each thread count has pixels of
+// its own.
+TEST(BandRenderer, EveryBandSizeAndOrderGivesTheWholeRendersPixels)
 {
     const double Xmin = 0.74, Xmax = 0.76, Ymin = 0.09, Ymax = 0.1;
+    const int32_t width = 37;
     for (int32_t height : {203, 7, 3, 1}) {
         for (int32_t threads : {1, 2, 4, 8}) {
             ScopedSettings settings(4096, 32768, threads);
             uint64_t wholeCount = 0;
-            const auto whole = RenderIntoGuards(37, height, [&](uint32_t* pixels) {
-                wholeCount = RenderView(Xmin, Ymin, Xmax, Ymax, 37, height, pixels);
+            const auto whole = RenderIntoGuards(width, height, [&](uint32_t* pixels) {
+                wholeCount = RenderView(Xmin, Ymin, Xmax, Ymax, width, height, pixels);
             });
-            for (int32_t bandRows : {1, 5, 64, height}) {
-                uint64_t bandCount = 0;
-                const auto banded = RenderIntoGuards(37, height, [&](uint32_t* pixels) {
-                    BandRenderer bands(Xmin, Ymin, Xmax, Ymax, 37, height, pixels, bandRows);
-                    while (!bands.Finished())
-                        bandCount += bands.RenderNextBand();
-                    EXPECT_EQ(bands.RenderNextBand(), 0u);
-                });
-                EXPECT_EQ(banded, whole) << height << " rows on " << threads << " threads, bands of "
-                                         << bandRows;
-                EXPECT_EQ(bandCount, wholeCount);
+            for (BandOrder order : {BandOrder::FirstRowFirst, BandOrder::LastRowFirst}) {
+                for (int32_t bandRows : {1, 5, 64, height, height + 9}) {
+                    const std::string what = std::to_string(height) + " rows on " +
+                                             std::to_string(threads) + " threads, bands of " +
+                                             std::to_string(bandRows) + " rows from the " +
+                                             (order == BandOrder::FirstRowFirst ? "first" : "last");
+                    BandRenderer bands(Xmin, Ymin, Xmax, Ymax, width, height, bandRows, order);
+                    ASSERT_EQ(bands.MaxBandRows(), std::min(bandRows, height)) << what;
+                    const size_t bandWords = static_cast<size_t>(width) * bands.MaxBandRows();
+                    std::vector<uint32_t> buffers[2], banded(whole.size(), SENTINEL);
+                    for (auto& buffer : buffers)
+                        buffer.assign(bandWords + GUARD, SENTINEL);
+                    uint64_t bandCount = bands.FinishBand();  // none started: 0
+                    int32_t rowsSoFar = 0, current = 0;
+                    BandRows rows = bands.StartBand(buffers[current].data());
+                    bandCount += bands.FinishBand();
+                    while (rows.count > 0) {
+                        std::fill(buffers[1 - current].begin(), buffers[1 - current].end(), SENTINEL);
+                        const BandRows next = bands.StartBand(buffers[1 - current].data());
+                        const int32_t expectedFirst = order == BandOrder::FirstRowFirst
+                                                          ? rowsSoFar
+                                                          : height - rowsSoFar - rows.count;
+                        EXPECT_EQ(rows.first, expectedFirst) << what;
+                        const auto band = buffers[current].begin();
+                        const auto bandEnd = band + static_cast<ptrdiff_t>(rows.count) * width;
+                        EXPECT_TRUE(std::all_of(bandEnd, buffers[current].end(),
+                                                [](uint32_t p) { return p == SENTINEL; }))
+                            << what;
+                        std::copy(band, bandEnd,
+                                  banded.begin() + static_cast<ptrdiff_t>(rows.first) * width);
+                        rowsSoFar += rows.count;
+                        bandCount += bands.FinishBand();
+                        rows = next;
+                        current = 1 - current;
+                    }
+                    EXPECT_TRUE(bands.Finished());
+                    EXPECT_EQ(rowsSoFar, height) << what;
+                    EXPECT_EQ(banded, whole) << what;
+                    EXPECT_EQ(bandCount, wholeCount) << what;
+                }
             }
         }
     }

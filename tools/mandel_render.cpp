@@ -1,9 +1,11 @@
 // mandel-render: renders one view to a Windows bitmap file (or a PNG file),
 // for scripts and for checking and timing the engine without a window. Computes
-// the viewer's pixels, a band of rows at a time so that a terminal can show
-// the progress, and writes the same bitmap file, or a PNG. The output file is
-// created before the render, so a bad path costs no time, and reaches its
-// name only complete: an interrupt removes it.
+// the viewer's pixels a band of rows at a time and writes each band to the
+// file while the next is computed, so that a picture of any size the file
+// can hold needs only two bands of memory, and a terminal can show the
+// progress. The file is the viewer's bitmap file, or a PNG. It is created
+// before the render, so a bad path costs no time, and reaches its name only
+// complete: an interrupt removes it.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -126,9 +128,9 @@ Options ParseOptions(int argc, char** argv)
             const char* width = value(1);
             const char* height = value(2);
             if (!ParseLong(width, options.width) || !ParseLong(height, options.height) ||
-                !IsValidImageSize(options.width, options.height))
+                !PngFileCanHold(options.width, options.height))
                 Fail("bad value for --size: '" + std::string(width) + " " + height +
-                     "' (each side at least 1, at most 2 GiB of pixel data)");
+                     "' (each side from 1 to 2147483647)");
             i += 2;
         } else if (option == "--iterations") {
             options.iterations = ParseChoice("--iterations", value(1), {64, 512, 4096, 32768});
@@ -153,6 +155,11 @@ Options ParseOptions(int argc, char** argv)
     if (!options.output)
         Fail("--output FILE.bmp is required");
     options.format = FormatOf(options.output);
+    if (options.format == OutputFormat::Bitmap &&
+        !BitmapFileCanHold(options.width, options.height))
+        Fail("bad value for --size: '" + std::to_string(options.width) + " " +
+             std::to_string(options.height) +
+             "' (a bitmap file holds less than 4 GiB of pixels; a .png holds more)");
     return options;
 }
 
@@ -185,32 +192,62 @@ int main(int argc, char** argv)
     }
 
     const FractalView& v = currentView;
-    std::vector<uint32_t> pixels;
+    const bool png = options.format == OutputFormat::Png;
+    // Everything the render holds is had before it starts, so that a lack of
+    // memory is told at once: two bands' pixels, which the workers and the
+    // file take in turn, and the encoder's state.
     std::optional<BandRenderer> bands;
+    std::vector<uint32_t> bandPixels[2];
+    std::optional<PngFileWriter> pngWriter;
+    std::optional<BitmapFileWriter> bitmapWriter;
     try {
-        pixels.resize(static_cast<size_t>(width) * height);
-        bands.emplace(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height, pixels.data(),
-                      std::max(BAND_PIXELS / width, int32_t{1}));
+        bands.emplace(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height,
+                      std::max(BAND_PIXELS / width, int32_t{1}),
+                      png ? BandOrder::LastRowFirst : BandOrder::FirstRowFirst);
+        const uint64_t bandWords = static_cast<uint64_t>(width) * bands->MaxBandRows();
+        for (std::vector<uint32_t>& band : bandPixels) {
+            if (bandWords > band.max_size())
+                throw std::bad_alloc();
+            band.resize(static_cast<size_t>(bandWords));
+        }
+        if (png)
+            pngWriter.emplace(output, width, height);
+        else
+            bitmapWriter.emplace(output, width, height);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "mandel-render: not enough memory for %dx%d pixels\n", width, height);
+        std::fprintf(stderr,
+                     "mandel-render: not enough memory to render %dx%d pixels (two bands of "
+                     "rows and the file's encoder); no file was changed\n",
+                     width, height);
         return 1;
     }
+    auto writeRows = [&](const uint32_t* rows, int32_t count) {
+        return png ? pngWriter->WriteRows(rows, count) : bitmapWriter->WriteRows(rows, count);
+    };
 
+    // The bands come in the order the file takes its rows. While one goes
+    // out, the workers compute the next into the other band's pixels.
     ProgressLine progress(!options.quiet);
     const auto start = std::chrono::steady_clock::now();
-    uint64_t iterations = 0;
-    while (!bands->Finished()) {
-        iterations += bands->RenderNextBand();
-        progress.Update(bands->RowsDone(), height);
+    int current = 0;
+    BandRows rows = bands->StartBand(bandPixels[current].data());
+    uint64_t iterations = bands->FinishBand();
+    int32_t rowsWritten = 0;
+    bool written = true;
+    while (written && rows.count > 0) {
+        const BandRows next = bands->StartBand(bandPixels[1 - current].data());
+        written = writeRows(bandPixels[current].data(), rows.count);
+        iterations += bands->FinishBand();
+        rowsWritten += rows.count;
+        progress.Update(rowsWritten, height);
+        rows = next;
+        current = 1 - current;
     }
+    written = written && (png ? pngWriter->Finish() : bitmapWriter->Finish());
     progress.Clear();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-
-    const BitmapWriteResult written =
-        options.format == OutputFormat::Png ? WritePngFile(output, width, height, pixels.data())
-                                            : WriteBitmapFile(output, width, height, pixels.data());
-    if (written != BitmapWriteResult::Written) {
+    if (!written) {
         const std::string reason = output.Error().empty() ? "" : ": " + output.Error();
         std::fprintf(stderr, "mandel-render: could not write '%s'%s; no file was changed\n",
                      options.output, reason.c_str());

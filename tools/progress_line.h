@@ -1,6 +1,6 @@
 // The line mandel-render keeps rewriting on standard error while it renders,
-// when standard error is a terminal: the share of rows done, the time so far
-// and an estimate of the time left. Main thread only.
+// when standard error is a terminal: the share of rows in the file, the time
+// so far and an estimate of the time left to the file's end. Main thread only.
 #pragma once
 
 #include <chrono>
