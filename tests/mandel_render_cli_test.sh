@@ -67,8 +67,8 @@ for args in "--iterations" "--colors" "--threads" "--size 10" "--size abc" "--bo
   expect_text "$dir/err" "missing value" "names the missing value of '$args'"
 done
 [ ! -e "$dir/bad.bmp" ] || { echo "FAIL: an incomplete option left a file"; failures=$((failures + 1)); }
-# On Windows the name reaches the program in code page 932, where the second
-# byte of ソ is a backslash: it is no folder separator.
+# ソ, whose second byte in code page 932 is a backslash, separates no folder
+# (the Windows build reads its command line as wide text).
 for name in bad.jpg bad.ソ; do
   check 2 "unknown output format: $name" render --size 8 8 --output "$dir/$name"
   expect_text "$dir/err" "use .bmp or .png" "names the formats for $name"
