@@ -8,14 +8,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 class ReplacingFile {
 public:
-    // Creates the temporary file in the folder of the file the target names
-    // (through symbolic links on POSIX hosts); a device or other file that is
-    // not a regular one is opened and written in place instead, never
-    // replaced or removed.
+    // Decides everything about the target before any byte is computed. It
+    // follows links (on Windows every reparse point, through
+    // GetFinalPathNameByHandleW) to the file they end at. A name that reaches
+    // a stream the program already holds (/dev/stdout, /dev/fd/N,
+    // /proc/self/fd/N) is written in place through that stream, and so is a
+    // device, a pipe or another file that is not a regular one; these are
+    // never replaced or removed. Otherwise it checks what the replace will
+    // need (a writable target that is no folder, no mount point, not another
+    // user's in a sticky folder, not held open by another program, a valid
+    // name) and creates the temporary file in the target's folder. Names
+    // are the platform's bytes on POSIX hosts and UTF-8 on Windows.
     explicit ReplacingFile(const char* targetPath);
     // Removes the temporary file unless Commit put it in place.
     ~ReplacingFile();
@@ -23,9 +32,13 @@ public:
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
     bool IsOpen() const { return file_ != NO_FILE; }
-    // The system's reason for the first step that failed: creating the file,
-    // a write, the flush or putting it in place.
+    // The system's reason for the first step that failed: a check, creating
+    // the file, a write, the flush or putting it in place; led by the
+    // folder's name when the folder is at fault.
     const std::string& Error() const { return error_; }
+    // True once bytes went out to a stream or device written in place, where
+    // a later failure leaves part of the image behind.
+    bool WroteInPlace() const { return wroteInPlace_; }
 
     // False when the bytes could not all be written.
     bool Write(const void* data, size_t bytes);
@@ -40,19 +53,29 @@ private:
 
     void Fail();  // records the system's reason for the step that failed
 
-    // The paths as the platform's calls take them (on Windows full UTF-8
-    // paths, widened for the system); no temporary path when written in place.
+    // The names as the platform's calls take them: on POSIX hosts names in
+    // the folder open in folder_ (so that a path near PATH_MAX still has room
+    // for the temporary name), on Windows full UTF-8 paths, widened for the
+    // system; no temporary name when written in place.
     std::string target_;
     std::string temporary_;
     std::string error_;
     intptr_t file_ = NO_FILE;
+    intptr_t folder_ = NO_FILE;  // POSIX hosts only: the target's folder
     bool failed_ = false;
+    bool wroteInPlace_ = false;
 };
 
-// Where the last name of a path begins: just past its last folder separator,
-// 0 without one. Windows paths come in the ANSI code page, where the second
-// byte of a double-byte character may be a backslash and separates nothing.
+// Where the last name of a path begins: just past its last folder separator
+// ('/', and on Windows '\\' too), 0 without one.
 size_t FileNameStart(const std::string& path);
+
+// The program's arguments as ReplacingFile takes names: on POSIX hosts argv
+// as it is; on Windows the command line read again as wide text and converted
+// to UTF-8, since the ANSI arguments carry look-alikes ("best fit") or '?'
+// for the characters the code page lacks, and so name another file. Nothing
+// when an argument is not valid text (a lone UTF-16 surrogate).
+std::optional<std::vector<std::string>> FileNameArguments(int argc, char** argv);
 
 // For command-line programs, called once before any file is made: an
 // interrupt removes the temporary file being written before the program ends

@@ -1,33 +1,60 @@
 // Save as a bitmap file (see save_command.h). The file is written by the same
 // writer as mandel-render's; a file that cannot be created or written
-// completely is reported and never left behind half-written.
+// completely is reported and never left behind half-written. The dialog is
+// the wide one, as the ANSI one hands back look-alikes ("best fit") for the
+// characters the code page lacks, which name another file than the one typed
+// (and asked about by the overwrite prompt); its name reaches the writer in
+// UTF-8, as the writer takes names.
 #include "image/save_command.h"
 
 #include <commdlg.h>
+
+#include <string>
 
 #include "image/user_messages.h"
 #include "image/bitmap_file.h"
 #include "image/image_buffer.h"
 #include "view/view_state.h"
 
+namespace {
+
+// The dialog's name in UTF-8; empty for text that is not valid UTF-16.
+std::string Utf8(const wchar_t* name)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, nullptr, 0,
+                                           nullptr, nullptr);
+    if (length <= 1)
+        return "";
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, &text[0], length, nullptr,
+                        nullptr);
+    text.resize(static_cast<size_t>(length) - 1);
+    return text;
+}
+
+}  // namespace
+
 void SaveImageAs(HWND mainWindow)
 {
-    static const char FILTER[] = "Windows DIB (*.bmp)\0*.bmp\0";
-    char path[MAX_PATH] = "";
+    static const wchar_t FILTER[] = L"Windows DIB (*.bmp)\0*.bmp\0";
+    wchar_t path[MAX_PATH] = L"";
 
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     dialog.hwndOwner = mainWindow;
     dialog.lpstrFilter = FILTER;
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
+    dialog.nMaxFile = MAX_PATH;
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameA(&dialog)) {
+    if (!GetSaveFileNameW(&dialog)) {
         if (CommDlgExtendedError() != 0)  // a failure, not the user's cancel
             ShowError(mainWindow, "保存できませんでした。");
         return;
     }
-    if (WriteBitmapFile(path, imageWidth, imageHeight, imagePixels) != BitmapWriteResult::Written)
+    const std::string name = Utf8(path);
+    ReplacingFile file(name.c_str());
+    if (name.empty() || !file.IsOpen() ||
+        WriteBitmapFile(file, imageWidth, imageHeight, imagePixels) != BitmapWriteResult::Written)
         ShowError(mainWindow, "保存できませんでした。");
 }

@@ -61,6 +61,11 @@ rm -rf "$report"
 
 step "all tests passed"
 if [ "$ran_32_bit" = no ]; then
-  echo "The 32-bit program was built but not run on this machine: it cannot execute"
-  echo "32-bit code, so its Windows tests ran on the 64-bit build of the same code."
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "The 32-bit program was built but not run: MANDEL_WINE_BITS=$MANDEL_WINE_BITS chose"
+    echo "64-bit Wine, so its Windows tests ran on the 64-bit build of the same code."
+  else
+    echo "The 32-bit program was built but not run on this machine: it cannot execute"
+    echo "32-bit code, so its Windows tests ran on the 64-bit build of the same code."
+  fi
 fi

@@ -12,7 +12,9 @@
 #include "image/bitmap_file.h"
 #include "image/png_file.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -212,6 +214,30 @@ TEST(BitmapFile, ReportsAFileThatCannotBeCreated)
     const std::string path = TempPath("missing-folder/x.bmp");
     EXPECT_EQ(WriteBitmapFile(path.c_str(), 1, 1, &pixel), BitmapWriteResult::CannotCreate);
 }
+
+#ifdef _WIN32
+// What the replace at the end would meet is refused when the file is made,
+// before any pixel is computed: a file another program holds open without
+// letting it be deleted (says it is in use), and a folder.
+TEST(BitmapFile, ATargetThatCannotBeReplacedIsRefusedAtOnce)
+{
+    const std::string held = TempPath("held.bmp");
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const ReplacingFile inUse(held.c_str());
+    CloseHandle(holder);
+    EXPECT_FALSE(inUse.IsOpen());
+    EXPECT_TRUE(inUse.Error().find("haring violation") != std::string::npos ||  // Wine's words
+                inUse.Error().find("used by another process") != std::string::npos)
+        << inUse.Error();
+
+    const ReplacingFile folder(testing::TempDir().c_str());
+    EXPECT_FALSE(folder.IsOpen());
+    EXPECT_EQ(folder.Error(), "Is a directory");
+    std::remove(held.c_str());
+}
+#endif
 
 #ifndef _WIN32
 // A write cut short (here by a file-size limit, as a full disk would) leaves

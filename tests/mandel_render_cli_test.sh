@@ -53,7 +53,7 @@ expect_text "$dir/out" "bounds -2 1 -1.5 1.5 size 8x8" "bounds used as given"
 for args in "--iterations 100" "--colors 63" "--threads 3" "--threads 16" "--size 0 10" \
             "--size 65536 65536" "--size 10" "--bounds 1 2 x 4" "--bounds -2 1 -1.5 1.5x" \
             "--bounds nan 1 -1 1" "--bounds -1e400 1e400 -1 1" "--bounds 0x10 1 -1 1" \
-            "--frobnicate" "--iterations"; do
+            "--bounds 1e-400 1 -1 1" "--frobnicate" "--iterations"; do
   # shellcheck disable=SC2086
   check 2 "refused: $args" render $args --output "$dir/bad.bmp"
   expect_text "$dir/err" "usage:" "usage after '$args'"
@@ -67,8 +67,8 @@ for args in "--iterations" "--colors" "--threads" "--size 10" "--size abc" "--bo
   expect_text "$dir/err" "missing value" "names the missing value of '$args'"
 done
 [ ! -e "$dir/bad.bmp" ] || { echo "FAIL: an incomplete option left a file"; failures=$((failures + 1)); }
-# On Windows the name reaches the program in code page 932, where the second
-# byte of ソ is a backslash: it is no folder separator.
+# ソ, whose second byte in code page 932 is a backslash, separates no folder
+# (the Windows build reads its command line as wide text).
 for name in bad.jpg bad.ソ; do
   check 2 "unknown output format: $name" render --size 8 8 --output "$dir/$name"
   expect_text "$dir/err" "use .bmp or .png" "names the formats for $name"
@@ -81,6 +81,40 @@ expect_text "$dir/err" "usage:" "usage after an empty output name"
 
 check 1 "unwritable path" render --size 8 8 --output "$dir/no-such-dir/c.bmp"
 expect_text "$dir/err" "cannot create '.*c.bmp': ." "names the failure and the system's reason"
+# Whole numbers take a sign as the bounds do, and blanks nowhere.
+check 0 "a size with a sign" render --size +8 8 --output "$dir/sign.bmp"
+for size in " 8" "8 "; do
+  check 2 "a size with a blank: '$size'" render --size 8 "$size" --output "$dir/sign.bmp"
+done
+# --help and --version whose text cannot be written fail.
+if [ -w /dev/full ]; then
+  for option in --help --version; do
+    # shellcheck disable=SC2016
+    check 1 "$option to a full device" sh -c '"$@" >/dev/full' sh ${MANDEL_EMULATOR:-} "$MANDEL_RENDER" $option
+  done
+fi
+
+# Names that cannot be replaced are refused before the render ("cannot
+# create"), with the system's reason: folders (a name that ends in a
+# separator, the current folder, a drive), a name part longer than a file
+# system takes, and on Windows the characters no file name holds.
+mkdir "$dir/folder"
+targets="$dir/folder . $dir/folder/ $dir/$(printf "%256s" "" | tr ' ' n).bmp"
+[ -z "${MANDEL_EMULATOR:-}" ] || targets="$targets C:\\windows C: a*b.bmp a?b.bmp a|b.bmp a\"b.bmp a<b.bmp"
+for target in $targets; do
+  check 1 "not a file name: ${target#"$dir/"}" render --size 8 8 --output "$target"
+  expect_text "$dir/err" "cannot create '.*': [A-Za-z]" "refused before the render: ${target#"$dir/"}"
+done
+# Names the user typed reach the file exactly, also those the Windows code
+# page cannot hold (read as 'e.bmp', 'cafe.png', 'X.png' and '?.bmp' there).
+for name in e.bmp cafe.png X.png; do cp "$dir/a.bmp" "$dir/$name"; done
+for name in é.bmp café.png Ｘ.png 한.bmp; do
+  check 0 "the name typed: $name" render --size 8 8 --output "$dir/$name"
+  [ -s "$dir/$name" ] || { echo "FAIL: no file named $name: $(ls "$dir")"; failures=$((failures + 1)); }
+done
+for name in e.bmp cafe.png X.png; do
+  cmp -s "$dir/a.bmp" "$dir/$name" || { echo "FAIL: $name was replaced"; failures=$((failures + 1)); }
+done
 
 # A report that cannot be written is a failure too, which says the image was.
 if [ -w /dev/full ]; then
@@ -143,29 +177,66 @@ for length in 247 248 256 257 259 300; do
   rm -rf "$dir/long"
 done
 
-# Devices are written in place, never replaced; one that cannot be opened is
-# refused before the render.
+# Devices are written in place, never replaced; on Windows one that cannot be
+# opened (CON without a console) is refused before the render.
 if [ -n "${MANDEL_EMULATOR:-}" ]; then
   devices="NUL $dir/nul.bmp COM1 CON"
 else
-  devices=/dev/null
+  devices="/dev/null /dev/stdout /dev/stderr"
 fi
 for device in $devices; do
   render --size 8 8 --output "$device" >"$dir/out" 2>"$dir/err" </dev/null; status=$?
   if [ "$status" -eq 0 ]; then
     expect_text "$dir/out" "size 8x8" "report after writing to $device"
-  elif [ "$status" -ne 1 ] || ! grep -q "cannot create" "$dir/err"; then
+  elif [ -z "${MANDEL_EMULATOR:-}" ] || [ "$status" -ne 1 ] || ! grep -q "cannot create" "$dir/err"; then
     echo "FAIL: $device: exit $status"; cat "$dir/err"; failures=$((failures + 1))
   fi
 done
 [ -z "$(ls -A "$dir" | grep -i 'nul\|^mnd')" ] || { echo "FAIL: a device left $(ls -A "$dir")"; failures=$((failures + 1)); }
 [ -c /dev/null ] || { echo "FAIL: /dev/null was replaced"; failures=$((failures + 1)); }
-# \\.\ before a drive names a file, not a device: a longer old file is
-# replaced whole, not overwritten at its start.
+# \\.\ before a drive (or Wine's unix\ folder) names a file, not a device: a
+# longer old file is replaced whole, not overwritten at its start.
 if [ -n "${MANDEL_EMULATOR:-}" ]; then
-  head -c 1000 /dev/zero >"$dir/drive.bmp"
-  check 0 "a file named through \\\\.\\" render --size 8 8 --output "\\\\.\\Z:$dir/drive.bmp"
-  [ "$(wc -c <"$dir/drive.bmp")" -eq 310 ] || { echo "FAIL: \\\\.\\Z: wrote into the old file"; failures=$((failures + 1)); }
+  for name in "Z:$dir/drive.bmp" "unix$dir/drive.bmp"; do
+    head -c 1000 /dev/zero >"$dir/drive.bmp"
+    check 0 "a file named through \\\\.\\$name" render --size 8 8 --output "\\\\.\\$name"
+    [ "$(wc -c <"$dir/drive.bmp")" -eq 310 ] || { echo "FAIL: \\\\.\\$name wrote into the old file"; failures=$((failures + 1)); }
+  done
+fi
+# A name that reaches a stream the program holds is written through that
+# stream, never replaced: what the stream held stays, the image follows it
+# and the report the image; a pipe takes it as well. A stream whose reader
+# goes away says that part of the image went out.
+if [ -z "${MANDEL_EMULATOR:-}" ]; then
+  for stream in '/dev/stdout >>"$1"' '/proc/self/fd/3 3>>"$1" >&3' '/dev/fd/3 3>>"$1" >&3'; do
+    echo KEEP >"$dir/log"
+    sh -c "exec \"\$0\" --size 8 8 --quiet --output $stream" "$MANDEL_RENDER" "$dir/log" 2>"$dir/err"
+    [ "$(head -c 7 "$dir/log" | od -An -c | tr -d ' ')" = 'KEEP\nBM' ] && [ "$(wc -c <"$dir/log")" -gt 315 ] &&
+      tail -n 1 "$dir/log" | grep -q "^bounds" ||
+      { echo "FAIL: written through $stream: $(head -c 20 "$dir/log" | od -An -c)"; cat "$dir/err"; failures=$((failures + 1)); }
+  done
+  { render --size 8 8 --output /dev/fd/3 3>&1 >/dev/null 2>"$dir/err"; echo $? >"$dir/status"; } | cat >"$dir/piped"
+  [ "$(cat "$dir/status")" -eq 0 ] && [ "$(wc -c <"$dir/piped")" -eq 310 ] ||
+    { echo "FAIL: into a pipe: status $(cat "$dir/status"), $(wc -c <"$dir/piped") bytes"; cat "$dir/err"; failures=$((failures + 1)); }
+  mkfifo "$dir/fifo"
+  head -c 100 "$dir/fifo" >/dev/null &
+  check 1 "a stream whose reader went away" render --size 1000 1000 --output "$dir/fifo"
+  expect_text "$dir/err" "part of the image went out" "says the stream holds part of the image"
+  wait
+fi
+# Renders to one target at once on Windows: one meets another's replace (a
+# sharing violation for a moment) and waits for it.
+if [ -n "${MANDEL_EMULATOR:-}" ]; then
+  for round in 1 2 3 4 5 6 7 8 9 10; do
+    for writer in 1 2 3 4; do
+      render --size 100 100 --output "$dir/shared.bmp" >/dev/null 2>"$dir/err$writer" &
+    done
+    wait
+    for writer in 1 2 3 4; do
+      [ ! -s "$dir/err$writer" ] || { echo "FAIL: round $round, writer $writer: $(cat "$dir/err$writer")"; failures=$((failures + 1)); }
+    done
+  done
+  rm -f "$dir"/err[1-4] "$dir/shared.bmp"
 fi
 
 # Interrupts, one row each: an interrupt while the render runs (the output
@@ -247,16 +318,75 @@ for interrupt in $interrupts; do
 done
 
 # The target named through symbolic links: the file at the end of the chain
-# is replaced and the links stay. Native only, as is the full file system.
+# is replaced and the links stay (under Wine too, which sees them as links).
+mkdir "$dir/real"
+cp "$dir/a.bmp" "$dir/real/image.bmp"
+ln -s real/image.bmp "$dir/link.bmp"
+ln -s link.bmp "$dir/link2.bmp"
+check 0 "a link to a link to the target" render --size 8 8 --output "$dir/link2.bmp"
+[ -L "$dir/link.bmp" ] && [ -L "$dir/link2.bmp" ] && [ "$(wc -c <"$dir/real/image.bmp")" -eq 310 ] ||
+  { echo "FAIL: the links were replaced: $(ls -lA "$dir" "$dir/real")"; failures=$((failures + 1)); }
+[ "$(ls -A "$dir/real")" = image.bmp ] || { echo "FAIL: left beside the file: $(ls -A "$dir/real")"; failures=$((failures + 1)); }
+
+# The rest is native only, as the owners, modes and mounts are the host's.
 if [ -z "${MANDEL_EMULATOR:-}" ]; then
-  mkdir "$dir/real"
-  cp "$dir/a.bmp" "$dir/real/image.bmp"
-  ln -s real/image.bmp "$dir/link.bmp"
-  ln -s link.bmp "$dir/link2.bmp"
-  check 0 "a link to a link to the target" render --size 8 8 --output "$dir/link2.bmp"
-  [ -L "$dir/link.bmp" ] && [ -L "$dir/link2.bmp" ] && [ "$(wc -c <"$dir/real/image.bmp")" -eq 310 ] ||
-    { echo "FAIL: the links were replaced: $(ls -lA "$dir" "$dir/real")"; failures=$((failures + 1)); }
-  [ "$(ls -A "$dir/real")" = image.bmp ] || { echo "FAIL: left beside the file: $(ls -A "$dir/real")"; failures=$((failures + 1)); }
+  # An absolute path just short of PATH_MAX, with no room for the temporary
+  # name beside it in a path of that length: written all the same.
+  long=$dir/long
+  while [ ${#long} -lt 3880 ]; do long=$long/$(printf "%200s" "" | tr ' ' d); done
+  long=$long/$(printf "%$((4093 - ${#long} - 1))s" "" | tr ' ' d)
+  mkdir -p "$long"
+  long=$long/x
+  check 0 "an absolute path of ${#long} bytes" render --size 8 8 --output "$long"
+  [ "$(wc -c <"$long")" -eq 310 ] || { echo "FAIL: no file at the path of ${#long} bytes"; failures=$((failures + 1)); }
+  rm -rf "$dir/long"
+
+  # Replacing a file needs the right to write it, not only its folder, as cp
+  # or an editor without force sees it; another user's file in a sticky
+  # folder and a folder that cannot be written (named in the message) are
+  # refused too. All before the render, as nobody (root passes every mode).
+  if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    chmod 711 "$dir"
+    mkdir -m 777 "$dir/open"
+    mkdir -m 1777 "$dir/sticky"
+    mkdir -m 755 "$dir/closed"
+    for target in open/mine444 open/root644 sticky/root666 closed/root666; do
+      cp "$dir/a.bmp" "$dir/$target"
+    done
+    chown nobody "$dir/open/mine444" "$dir/closed"
+    chmod 444 "$dir/open/mine444"
+    chmod 644 "$dir/open/root644"
+    chmod 666 "$dir/sticky/root666" "$dir/closed/root666"
+    chmod 555 "$dir/closed"
+    for target in open/mine444:"Permission denied" open/root644:"Permission denied" \
+                  sticky/root666:"Operation not permitted" closed/root666:"folder '.*closed': Permission denied"; do
+      reason=${target#*:}; target=${target%%:*}
+      check 1 "as another user: $target" setpriv --reuid=nobody --regid=nogroup --clear-groups \
+        "$MANDEL_RENDER" --size 8 8 --output "$dir/$target"
+      expect_text "$dir/err" "cannot create '.*$target': $reason" "refused before the render: $target"
+      cmp -s "$dir/a.bmp" "$dir/$target" || { echo "FAIL: $target was replaced"; failures=$((failures + 1)); }
+    done
+    chmod 700 "$dir"
+  else
+    echo "skipped: the checks of other users' files need root and setpriv"
+  fi
+  # An immutable file and a file mounted over its name: no rename can replace
+  # them.
+  cp "$dir/a.bmp" "$dir/fixed.bmp"
+  if chattr +i "$dir/fixed.bmp" 2>/dev/null; then
+    check 1 "an immutable file" render --size 8 8 --output "$dir/fixed.bmp"
+    expect_text "$dir/err" "cannot create '.*fixed.bmp': Operation not permitted" "refuses the immutable file at once"
+    chattr -i "$dir/fixed.bmp"
+  else
+    echo "skipped: the immutable file needs root and chattr"
+  fi
+  if mount --bind "$dir/a.bmp" "$dir/fixed.bmp" 2>/dev/null; then
+    check 1 "a file mounted over its name" render --size 8 8 --output "$dir/fixed.bmp"
+    expect_text "$dir/err" "cannot create '.*fixed.bmp': Device or resource busy" "refuses the mount point at once"
+    umount "$dir/fixed.bmp"
+  else
+    echo "skipped: the bind-mounted file needs root and mount"
+  fi
 
   # A full file system (a 64 KB tmpfs): the larger image does not fit.
   full="$dir/full"

@@ -25,7 +25,7 @@ done
 for exe in "$dir"/unpacked/*.exe; do
   "$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | while read -r dll; do
     case $(echo "$dll" | tr 'A-Z' 'a-z') in
-      kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|comdlg32.dll|msvcrt.dll|advapi32.dll) ;;
+      kernel32.dll|user32.dll|gdi32.dll|comctl32.dll|comdlg32.dll|msvcrt.dll|advapi32.dll|shell32.dll) ;;
       *) echo "$(basename "$exe") imports $dll" ;;
     esac
   done

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Both branches of scripts/wine-prefix.sh, whichever this machine takes: with
-# each word size forced, the wine and wineserver helpers reach a real program
-# (a loader this machine cannot execute may fail, but promptly and with its
-# own status, never by a crash of the shell), and the prefix, preset and
-# loader are that word size's. Also reads the word size of a program from its
+# each word size forced, the wine and wineserver helpers reach a real,
+# executable program (a loader this machine cannot execute may fail, but
+# promptly and with "Exec format error", never as a missing program, a crash
+# of the shell or a hang), and the prefix, preset and loader are that word
+# size's. Also reads the word size of a program from its
 # PE header, which picks the Wine that runs it.
 set -u
 scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
@@ -25,11 +26,15 @@ for bits in 32 64; do
     out=$(in_prefix $bits "$helper --version" 2>&1); status=$?
     if [ $status -eq 124 ] || [ $status -gt 128 ]; then
       fail "$bits-bit $helper --version: status $status (a crash or a hang)"
+    elif [ $status -eq 127 ] || { [ $status -eq 126 ] && ! grep -q "Exec format error" <<<"$out"; }; then
+      fail "$bits-bit $helper --version: status $status (no program to run): $out"
     elif [ $status -eq 0 ]; then
       grep -qi '^wine' <<<"$out" || fail "$bits-bit $helper --version printed '$out'"
     fi
     [ $((SECONDS - start)) -le 5 ] || fail "$bits-bit $helper --version took $((SECONDS - start)) s"
   done
+  in_prefix $bits 'test -x "$MANDEL_WINE" && test -x "$MANDEL_WINESERVER"' ||
+    fail "$bits-bit helpers: $(in_prefix $bits 'echo "$MANDEL_WINE $MANDEL_WINESERVER"') are not both executable"
   expected="$(dirname "$scripts")/build/wineprefix$suffix $arch $loader $preset $bits"
   got=$(in_prefix $bits 'echo "$WINEPREFIX $WINEARCH $WINELOADER $MANDEL_WINDOWS_PRESET $MANDEL_WINE_BITS"')
   [ "$got" = "$expected" ] || fail "$bits-bit settings: '$got', expected '$expected'"

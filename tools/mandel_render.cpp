@@ -62,12 +62,41 @@ struct Options {
     std::exit(2);
 }
 
+// Whole numbers follow the bounds' rule: an optional sign, then digits, and
+// no blanks anywhere.
 bool ParseLong(const char* text, long& value)
 {
+    const char* digits = text + (*text == '+' || *text == '-');
+    if (!std::isdigit(static_cast<unsigned char>(*digits)))
+        return false;
     char* end;
     errno = 0;
     value = std::strtol(text, &end, 10);
-    return end != text && *end == '\0' && errno == 0;
+    return *end == '\0' && errno == 0;
+}
+
+// A bound whose digits are not all zero but that reads as 0 lies below the
+// smallest double, as 1e400 lies above the largest: both are refused.
+bool Underflows(const char* text, double value)
+{
+    if (value != 0)
+        return false;
+    for (; *text && *text != 'e' && *text != 'E'; ++text)
+        if (*text >= '1' && *text <= '9')
+            return true;
+    return false;
+}
+
+// --help and --version: a text that cannot be written (a full disk, a closed
+// output) is a failure, as it is for the report.
+[[noreturn]] void ExitAfterPrinting()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "mandel-render: cannot write to standard output: %s\n",
+                     std::strerror(errno));
+        std::exit(1);
+    }
+    std::exit(0);
 }
 
 long ParseChoice(const char* option, const char* text, std::initializer_list<long> allowed)
@@ -81,11 +110,13 @@ long ParseChoice(const char* option, const char* text, std::initializer_list<lon
 }
 
 // By the output name's extension, in any case; a name without one is a
-// bitmap, and any other extension is refused.
+// bitmap, and any other extension is refused. "." and ".." name folders,
+// which the file refuses as such.
 OutputFormat FormatOf(const std::string& output)
 {
     const size_t dot = output.rfind('.');
-    if (dot == std::string::npos || dot < FileNameStart(output))
+    const std::string name = output.substr(FileNameStart(output));
+    if (dot == std::string::npos || dot < FileNameStart(output) || name == "." || name == "..")
         return OutputFormat::Bitmap;
     std::string extension = output.substr(dot + 1);
     for (char& c : extension)
@@ -97,29 +128,32 @@ OutputFormat FormatOf(const std::string& output)
     Fail("unknown output format '." + output.substr(dot + 1) + "' (use .bmp or .png)");
 }
 
-Options ParseOptions(int argc, char** argv)
+// The arguments outlive the options, which point into them.
+Options ParseOptions(const std::vector<std::string>& arguments)
 {
     Options options;
+    const int argc = static_cast<int>(arguments.size());
     for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
+        const std::string& option = arguments[i];
         auto value = [&](int offset) -> const char* {
             if (i + offset >= argc)
                 Fail("missing value for " + option);
-            return argv[i + offset];
+            return arguments[i + offset].c_str();
         };
         if (option == "--help" || option == "-h") {
             std::fputs(USAGE, stdout);
-            std::exit(0);
+            ExitAfterPrinting();
         } else if (option == "--version") {
             std::printf("mandel-render %s\n", MANDEL_VERSION);
-            std::exit(0);
+            ExitAfterPrinting();
         } else if (option == "--bounds") {
             value(4);  // all four are there before any is read
             for (int b = 0; b < 4; ++b) {
-                const std::optional<double> bound = ReadFiniteDecimal(value(b + 1));
-                if (!bound)
-                    Fail("bad value for --bounds: '" + std::string(argv[i + b + 1]) +
-                         "' (not a finite decimal number)");
+                const char* text = value(b + 1);
+                const std::optional<double> bound = ReadFiniteDecimal(text);
+                if (!bound || Underflows(text, *bound))
+                    Fail("bad value for --bounds: '" + std::string(text) +
+                         "' (not a finite decimal number within the range of doubles)");
                 options.bounds[b] = *bound;
             }
             options.haveBounds = true;
@@ -167,7 +201,10 @@ Options ParseOptions(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    const Options options = ParseOptions(argc, argv);
+    const std::optional<std::vector<std::string>> arguments = FileNameArguments(argc, argv);
+    if (!arguments)
+        Fail("an argument is not valid text");
+    const Options options = ParseOptions(*arguments);
     RemoveTemporaryFileOnInterrupt();
     const int32_t width = static_cast<int32_t>(options.width);
     const int32_t height = static_cast<int32_t>(options.height);
@@ -249,8 +286,9 @@ int main(int argc, char** argv)
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!written) {
         const std::string reason = output.Error().empty() ? "" : ": " + output.Error();
-        std::fprintf(stderr, "mandel-render: could not write '%s'%s; no file was changed\n",
-                     options.output, reason.c_str());
+        std::fprintf(stderr, "mandel-render: could not write '%s'%s; %s\n", options.output,
+                     reason.c_str(),
+                     output.WroteInPlace() ? "part of the image went out to it" : "no file was changed");
         return 1;
     }
 

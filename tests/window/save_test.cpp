@@ -67,6 +67,35 @@ TEST(Save, WritesTheHeadersAndThePixelsByteForByte)
     std::remove(path.c_str());
 }
 
+// A name the ANSI code page cannot hold is saved under the name typed, never
+// under its look-alike ("best fit": é read as e), whose file stays as it was.
+TEST(Save, TheNameTypedEvenWhereTheCodePageLacksItsLetters)
+{
+    WindowHarness harness;
+    ASSERT_TRUE(harness.Start());
+    const std::string lookAlike = TempPath("cafe.bmp");
+    const std::string oldBytes = "another file";
+    std::ofstream(lookAlike, std::ios::binary) << oldBytes;
+    const std::wstring typed = L"mandel-save-" + std::to_wstring(GetCurrentProcessId()) + L"-caf\u00e9.bmp";
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = folder + typed;
+
+    harness.ClearBoxes();
+    harness.OnSaveDialog([path](HWND dialog) {
+        SetWindowTextW(GetDlgItem(dialog, SAVE_FILE_NAME_ID), path.c_str());
+        PressButton(dialog, IDOK);
+    });
+    harness.Command(IDM_SAVE_AS);
+
+    EXPECT_TRUE(harness.Boxes().empty());
+    const std::vector<uint8_t> kept = ReadFile(lookAlike);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), oldBytes);
+    EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileW(path.c_str());
+    std::remove(lookAlike.c_str());
+}
+
 TEST(Save, CancelWritesNothingAndSaysNothing)
 {
     WindowHarness harness;
