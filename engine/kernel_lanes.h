@@ -752,8 +752,9 @@ struct LaneTuning {
 constexpr LaneTuning LaneTuningFor(int width, bool eightVectorRegisters)
 {
     if (eightVectorRegisters)
-        return width == 8 ? LaneTuning{3, 16, 4, true, 1u}
-                          : LaneTuning{6, 16, 4, true, ODD_VECTORS};
+        return width == 8   ? LaneTuning{3, 16, 4, true, 1u}
+               : width == 4 ? LaneTuning{6, 16, 4, true, 0u}
+                            : LaneTuning{7, 16, 4, true, 0u};
     return width == 8 ? LaneTuning{8, 16, 4, false, ODD_VECTORS}
                       : LaneTuning{6, 16, 4, false, ODD_VECTORS};
 }

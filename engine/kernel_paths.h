@@ -31,6 +31,6 @@ uint64_t RenderRegionAvx2(const RegionJob& job);
 uint64_t RenderRegionSse2(const RegionJob& job);
 
 // RunCeilingLoop on each path (see kernel.h).
-uint64_t RunCeilingLoopAvx512(int vectors, int32_t steps);
-uint64_t RunCeilingLoopAvx2(int vectors, int32_t steps);
-uint64_t RunCeilingLoopSse2(int vectors, int32_t steps);
+uint64_t RunCeilingLoopAvx512(int vectors, int doubling, int32_t steps);
+uint64_t RunCeilingLoopAvx2(int vectors, int doubling, int32_t steps);
+uint64_t RunCeilingLoopSse2(int vectors, int doubling, int32_t steps);
