@@ -1,6 +1,7 @@
 // The escape-time kernel: computes one rectangular block of the picture into
-// 32-bit pixel words. No window headers; runs on the strip renderer's worker
-// threads, several calls at once on disjoint blocks. Reads escapeBound and the
+// 32-bit pixel words. No window headers; runs on the worker threads of the
+// strip and band renderers (strips.cpp, bands.cpp), several calls at once on
+// disjoint blocks, and allocates nothing there. Reads escapeBound and the
 // current view's colorCount and iterLimit, which nobody writes during a render;
 // the vector kernels get them in their job and read no shared state.
 // RenderRegion is the fast vector kernel; RenderRegionReference is the literal

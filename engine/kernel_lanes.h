@@ -12,8 +12,8 @@
 //                 this block: it runs on, idle, until the lanes are retired
 //             every EPOCH blocks (sooner once a vector's worth of lanes has
 //             escaped), retire the lanes, if any:
-//                 escaped: queue (z at the start of its escape block, c) for
-//                     a replay; take the next pixel
+//                 escaped: queue (z at the start of the half block that
+//                     holds the escape, c) for a replay; take the next pixel
 //                 z equal to a saved z, or the counter out: k = 0; take the
 //                     next pixel
 //     later, for a batch of queued lanes at once: the half of the block
@@ -69,16 +69,15 @@
 //   only, or a few times rarer where the checks keep finding nothing
 //   (CheckEvery); a lane may run a little past its limit, which changes
 //   nothing: its count is 0 whatever it computes there, escape or not.
-// - Each pixel's c is the literal loop's: x from the running sum along a row,
-//   summed once (rowX_), y from the running sum down the rows (TopUpPending);
-//   Refill hands the values out in row order.
+// - Each pixel's c is the literal loop's: x from the running sum along its
+//   row, y from the running sum down the rows (TopUpPending); Refill hands
+//   the values out in row order.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
-#include <vector>
 
 #include "engine/kernel.h"
 #include "engine/kernel_paths.h"
@@ -115,14 +114,9 @@ template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART,
 class LaneKernel {
 public:
     explicit LaneKernel(const RegionJob& job)
-        : job_(job), black_(PackColor(0, job.colors)), rowX_(job.width), nextY_(job.Ymax),
+        : job_(job), black_(PackColor(0, job.colors)), nextX_(job.Xmin), nextY_(job.Ymax),
           columnsLeft_(job.width), rowsLeft_(job.rows)
     {
-        double x = job.Xmin;
-        for (double& columnX : rowX_) {
-            columnX = x;
-            x += job.dx;
-        }
     }
 
     // Computes every pixel of the job; returns the pixel-iterations of the
@@ -577,17 +571,23 @@ private:
         }
         while (end < PENDING && rowsLeft_ > 0) {
             const int run = std::min(PENDING - end, columnsLeft_);
-            const double* const x = rowX_.data() + (job_.width - columnsLeft_);
+            // The sum in a register: through memory, each add would wait
+            // for the store of the one before.
+            double x = nextX_;
+            const double dx = job_.dx;
             for (int i = 0; i < run; ++i) {
-                pendingX_[end + i] = x[i];
+                pendingX_[end + i] = x;
+                x += dx;
                 pendingY_[end + i] = nextY_;
                 pendingPixel_[end + i] = nextPixel_ + i;
             }
+            nextX_ = x;
             end += run;
             nextPixel_ += run;
             columnsLeft_ -= run;
             if (columnsLeft_ == 0) {
                 columnsLeft_ = job_.width;
+                nextX_ = job_.Xmin;
                 nextY_ -= job_.dy;
                 --rowsLeft_;
             }
@@ -613,10 +613,10 @@ private:
     const RegionJob job_;
     const uint32_t black_;  // the pixel word for k = 0
 
-    // c's real part along a row, as the literal loop walks it: a running sum
-    // from Xmin; every row has the same.
-    std::vector<double> rowX_;
-    // The next pixel to hand out: its row's y, a running sum from Ymax.
+    // The next pixel to hand out: c as the literal loop walks the rows, x a
+    // running sum from Xmin along its row, y from Ymax down the rows. Summed
+    // as the pixels are handed out, so that the kernel allocates nothing.
+    double nextX_;
     double nextY_;
     int32_t columnsLeft_;
     int32_t rowsLeft_;

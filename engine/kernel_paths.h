@@ -1,6 +1,7 @@
 // The seam between RenderRegion's dispatcher (kernel.cpp) and the vector
 // kernels, each in a translation unit compiled for its own instruction set.
-// Called on the strip renderer's worker threads, one job per call.
+// Called on the worker threads of the strip and band renderers, one job per
+// call.
 #pragma once
 
 #include <cstdint>
