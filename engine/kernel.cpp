@@ -58,17 +58,17 @@ KernelPath SelectedKernelPath()
     return selectedPath;
 }
 
-uint64_t RunCeilingLoop(KernelPath path, int vectors, int32_t steps)
+uint64_t RunCeilingLoop(KernelPath path, int vectors, int doubling, int32_t steps)
 {
     if (!IsKernelPathAvailable(path) || vectors < 1 || vectors > MAX_CEILING_VECTORS)
         return 0;
     switch (path) {
     case KernelPath::Avx512:
-        return RunCeilingLoopAvx512(vectors, steps);
+        return RunCeilingLoopAvx512(vectors, doubling, steps);
     case KernelPath::Avx2:
-        return RunCeilingLoopAvx2(vectors, steps);
+        return RunCeilingLoopAvx2(vectors, doubling, steps);
     case KernelPath::Sse2:
-        return RunCeilingLoopSse2(vectors, steps);
+        return RunCeilingLoopSse2(vectors, doubling, steps);
     default:
         return 0;
     }

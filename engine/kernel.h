@@ -1,6 +1,7 @@
 // The escape-time kernel: computes one rectangular block of the picture into
-// 32-bit pixel words. No window headers; runs on the strip renderer's worker
-// threads, several calls at once on disjoint blocks. Reads escapeBound and the
+// 32-bit pixel words. No window headers; runs on the worker threads of the
+// strip and band renderers (strips.cpp, bands.cpp), several calls at once on
+// disjoint blocks, and allocates nothing there. Reads escapeBound and the
 // current view's colorCount and iterLimit, which nobody writes during a render;
 // the vector kernels get them in their job and read no shared state.
 // RenderRegion is the fast vector kernel; RenderRegionReference is the literal
@@ -63,10 +64,15 @@ KernelPath SelectedKernelPath();
 
 // The ceiling of a vector path, for mandel-bench: `vectors` independent
 // vectors (1 to MAX_CEILING_VECTORS) through `steps` of the fast kernel's
-// step and nothing else. Returns the pixel-iterations done; 0 for the
-// literal loop or a path that is not available.
+// step and nothing else, compiled for that path alone. The step doubles u on
+// the multiplier in the vectors of CEILING_DOUBLINGS[doubling] (bit i for
+// vector i) and on the adder in the others; the lane engine's tunings use each
+// of these. Returns the pixel-iterations done; 0 for the literal loop, a path
+// that is not available, or a count or doubling out of range.
 constexpr int MAX_CEILING_VECTORS = 12;
-uint64_t RunCeilingLoop(KernelPath path, int vectors, int32_t steps);
+constexpr unsigned CEILING_DOUBLINGS[] = {0xaaaaaaaau, 0u, 1u, 0xffffffffu};
+constexpr const char* CEILING_DOUBLING_NAMES[] = {"odd", "none", "first", "all"};
+uint64_t RunCeilingLoop(KernelPath path, int vectors, int doubling, int32_t steps);
 
 // (hi - lo) / count rounded to a double. Finite bounds whose difference
 // overflows a double (near +-1.7e308) still give the finite step that a wider

@@ -88,7 +88,7 @@ uint64_t RenderRegionAvx2(const RegionJob& job)
     return RunLanes<Avx2>(job);
 }
 
-uint64_t RunCeilingLoopAvx2(int vectors, int32_t steps)
+uint64_t RunCeilingLoopAvx2(int vectors, int doubling, int32_t steps)
 {
-    return RunBareSteps<Avx2>(vectors, steps);
+    return RunBareSteps<Avx2>(vectors, doubling, steps);
 }

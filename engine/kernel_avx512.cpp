@@ -54,7 +54,7 @@ uint64_t RenderRegionAvx512(const RegionJob& job)
     return RunLanes<Avx512>(job);
 }
 
-uint64_t RunCeilingLoopAvx512(int vectors, int32_t steps)
+uint64_t RunCeilingLoopAvx512(int vectors, int doubling, int32_t steps)
 {
-    return RunBareSteps<Avx512>(vectors, steps);
+    return RunBareSteps<Avx512>(vectors, doubling, steps);
 }

@@ -12,29 +12,32 @@
 //                 this block: it runs on, idle, until the lanes are retired
 //             every EPOCH blocks (sooner once a vector's worth of lanes has
 //             escaped), retire the lanes, if any:
-//                 escaped: queue (z at the start of its escape block, c) for
-//                     a replay; take the next pixel
+//                 escaped: queue (z at the start of the half block that
+//                     holds the escape, c) for a replay; take the next pixel
 //                 z equal to a saved z, or the counter out: k = 0; take the
 //                     next pixel
 //     later, for a batch of queued lanes at once: the half of the block
 //     that holds the escape again, from z saved at its start, counting the
 //     steps before |z|^2 reaches the bound; that gives the escape
 //
-// What keeps it near the step's own speed (see mandel-bench's ceiling): z and c
-// of every vector are held in local variables between retirements, never reread
-// from the lane state (RunBlocks), in registers where they fit and in the
-// compiler's stack slots where eight registers cannot hold them; enough
-// independent vectors cover the step's latency, as many as each build's
-// registers allow, and where they are eight the block loop is kept a function
-// of its own (LaneTuningFor), which also says which vectors double on the
-// multiplier and which on the adder (Step); the end of a block only gathers one
-// bit a lane, and the branch to retire lanes is taken at epoch ends, where a
-// predictor expects it, so escapes cost no mispredicted branch; an epoch end
-// with nothing to retire does not leave the block loop; the check for lanes
-// that cannot escape comes rarer where it keeps finding none (CheckEvery);
-// lanes are queued and given new pixels a vector at a time, by compressing and
-// expanding vectors (Enqueue, Refill); queued blocks are replayed many vectors
-// together, so no lane waits on a replay's latency (ReplayQueue).
+// What keeps it near the step's own speed (mandel-bench's ceiling; the
+// measurements behind each choice are in docs/kernel.md): z and c of every
+// vector are held in local variables between retirements, never reread from
+// the lane state (RunBlocks); enough independent vectors cover the step's
+// latency, chosen for each build and width (LaneTuningFor): in eight
+// registers AVX-512 keeps three vectors whole, c read as memory operands,
+// while AVX2 and SSE2 run five and seven with part of z in the compiler's
+// stack slots, each reloaded a whole step after its store; the tuning also
+// says which vectors double u on the multiplier and which on the adder
+// (Step), and where registers are eight the block loop is a function of its
+// own; the end of a block only gathers one bit a lane, and the branch to
+// retire lanes is taken at epoch ends, where a predictor expects it, so
+// escapes cost no mispredicted branch; an epoch end with nothing to retire
+// does not leave the block loop; the check for lanes that cannot escape comes
+// rarer where it keeps finding none (CheckEvery); lanes are queued and given
+// new pixels a vector at a time, by compressing and expanding vectors
+// (Enqueue, Refill); queued blocks are replayed many vectors together, so no
+// lane waits on a replay's latency (ReplayQueue).
 //
 // Why the result is the literal loop's, bit for bit:
 // - Step (kernel_step.h) performs the literal operations in the literal order.
@@ -69,16 +72,15 @@
 //   only, or a few times rarer where the checks keep finding nothing
 //   (CheckEvery); a lane may run a little past its limit, which changes
 //   nothing: its count is 0 whatever it computes there, escape or not.
-// - Each pixel's c is the literal loop's: x from the running sum along a row,
-//   summed once (rowX_), y from the running sum down the rows (TopUpPending);
-//   Refill hands the values out in row order.
+// - Each pixel's c is the literal loop's: x from the running sum along its
+//   row, y from the running sum down the rows (TopUpPending); Refill hands
+//   the values out in row order.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
-#include <vector>
 
 #include "engine/kernel.h"
 #include "engine/kernel_paths.h"
@@ -115,14 +117,9 @@ template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART,
 class LaneKernel {
 public:
     explicit LaneKernel(const RegionJob& job)
-        : job_(job), black_(PackColor(0, job.colors)), rowX_(job.width), nextY_(job.Ymax),
+        : job_(job), black_(PackColor(0, job.colors)), nextX_(job.Xmin), nextY_(job.Ymax),
           columnsLeft_(job.width), rowsLeft_(job.rows)
     {
-        double x = job.Xmin;
-        for (double& columnX : rowX_) {
-            columnX = x;
-            x += job.dx;
-        }
     }
 
     // Computes every pixel of the job; returns the pixel-iterations of the
@@ -205,8 +202,7 @@ private:
             // Four steps a turn of the loop, then three: where three vectors
             // make a step (the 32-bit AVX-512 path), the loop's own count and
             // branch showed, and GCC's order of the steps depends on the
-            // unrolling (boundary-4096 6.57 -> 6.69 G/s against five steps a
-            // turn without the middle's stores; 5.5-6.6 with other turns).
+            // unrolling (docs/kernel.md).
 #pragma GCC unroll 4
             for (int step = 0; step < HALF; ++step)
                 for (int i = 0; i < VECTORS; ++i)
@@ -236,8 +232,7 @@ private:
             const bool epochEnd = slot == 0;
             // Marked as the likely way: GCC then weighs the retirement's need
             // for registers by how seldom it runs, and spills less of z around
-            // the block loop where eight registers are all there are (the
-            // 32-bit AVX-512 path, boundary-4096: 5.8 -> 6.0 G/s).
+            // the block loop where eight registers are all there are.
             if (__builtin_expect(
                     !epochEnd && telling == active_ && CountBits(escapedLanes) < WIDTH, 1))
                 continue;
@@ -255,8 +250,7 @@ private:
             }
             // Nothing to retire: the blocks go on, without the retirement's
             // wait for the block's last steps and the next block's wait for
-            // it. Most epoch ends, where pixels live long (boundary-4096 on
-            // the 32-bit AVX-512 path 6.0 -> 6.3 G/s).
+            // it. Most epoch ends, where pixels live long.
             if (!(escapedLanes | finished) && telling == active_)
                 continue;
             // Unsafe lanes wait for the replay of this block.
@@ -577,17 +571,23 @@ private:
         }
         while (end < PENDING && rowsLeft_ > 0) {
             const int run = std::min(PENDING - end, columnsLeft_);
-            const double* const x = rowX_.data() + (job_.width - columnsLeft_);
+            // The sum in a register: through memory, each add would wait
+            // for the store of the one before.
+            double x = nextX_;
+            const double dx = job_.dx;
             for (int i = 0; i < run; ++i) {
-                pendingX_[end + i] = x[i];
+                pendingX_[end + i] = x;
+                x += dx;
                 pendingY_[end + i] = nextY_;
                 pendingPixel_[end + i] = nextPixel_ + i;
             }
+            nextX_ = x;
             end += run;
             nextPixel_ += run;
             columnsLeft_ -= run;
             if (columnsLeft_ == 0) {
                 columnsLeft_ = job_.width;
+                nextX_ = job_.Xmin;
                 nextY_ -= job_.dy;
                 --rowsLeft_;
             }
@@ -613,10 +613,10 @@ private:
     const RegionJob job_;
     const uint32_t black_;  // the pixel word for k = 0
 
-    // c's real part along a row, as the literal loop walks it: a running sum
-    // from Xmin; every row has the same.
-    std::vector<double> rowX_;
-    // The next pixel to hand out: its row's y, a running sum from Ymax.
+    // The next pixel to hand out: c as the literal loop walks the rows, x a
+    // running sum from Xmin along its row, y from Ymax down the rows. Summed
+    // as the pixels are handed out, so that the kernel allocates nothing.
+    double nextX_;
     double nextY_;
     int32_t columnsLeft_;
     int32_t rowsLeft_;
@@ -694,68 +694,20 @@ struct LaneTuning {
     unsigned doublingOnMultiplier;
 };
 
-// Every tuning of every build, in one place, as measured with mandel-bench.
-// Enough vectors cover the latency of the u -> u*u -> -v*v -> -x chain.
-// - 64-bit: six vectors in the 16 registers of the SSE2 and AVX2 paths, eight
-//   in AVX-512's 32 (Zen 5), blocks of 16 steps, four an epoch.
-// - 32-bit, eight registers (the .exe under Wine on Zen 4, boundary-4096 at
-//   480 x 270, best of alternated runs, G/s): AVX-512 keeps three vectors, all
-//   in registers (5.4; four to six vectors 4.5-5.0, their z spilled; every z
-//   kept in memory 2.4, z carried from block to block through the start
-//   slots 4.5: a 512-bit store read back soon costs much on Zen 4). Blocks of
-//   32 steps, two an epoch, gave 5.6 there but cost 17 % on default-64, whose
-//   pixels escape within a few blocks. SSE2 and AVX2 run six vectors as the
-//   64-bit build does, z partly on the stack (AVX2 3.85 against 3.45 with
-//   three, SSE2 1.74 against 1.57): their 128- and 256-bit spills cost
-//   little. The block loop is a function apart: where the compiler inlined
-//   it, the AVX-512 path fell to 3.45 in one build; in the 64-bit build,
-//   apart cost 2-17 % over the cases.
-//   At full size (1920 x 1080, same machine) three vectors' bare step runs
-//   7.16 as GCC writes it and 7.35 written in assembly, each vector's whole
-//   step in turn (0.94 of the ceiling's 7.8, ten vectors with z spilled far
-//   apart; the three vectors' instructions interleaved instead, 6.3), and
-//   7.13 with a block's stores, test and branch. The engine's block loop in
-//   that assembly, all of z in registers throughout, ran no faster than
-//   GCC's, which keeps one z vector in memory across blocks (6.20 against
-//   6.23 G/s, 6.40 against 6.39 with the epoch ends below): not worth its
-//   assembly. Leaving the block loop drains the pipeline: the retirement
-//   waits for the block's last steps, the next block for the retirement. On
-//   boundary-4096 neighbouring pixels escape within a block of each other,
-//   so the lanes retire about 24 at a time, once in 100 blocks, and the
-//   epoch ends between have nothing to retire; they left the loop all the
-//   same until they went on (6.0 -> 6.3; the engine now runs at 0.89 of the
-//   assembly block's rate and of GCC's bare step). Not taken, a percent on
-//   boundary-4096 against as much or more elsewhere: epochs of eight blocks
-//   once the checks come rarer (+1 %; default-32768 -5 %, default-64 -3 %);
-//   rarer checks still (+1 %; default-32768 -3 %). Shapes that lost on
-//   boundary-4096, G/s against 5.8 then: retiring a block behind, so that no
-//   branch waits for the steps in flight (6.1, but default-64 -20 % and
-//   inside-4096 -26 %, its lanes idling a block longer); blocks in pairs, the
-//   first without its test (5.8); the block loop alone in a function, z
-//   handed over in memory at each retirement (5.7-6.0); c read from memory
-//   at every step (5.7); the block's test computed from z in memory, one
-//   register (4.7-5.3); blocks of 32 steps, four an epoch (6.2, but
-//   default-4096 -19 %).
-//   The doubling on AVX-512: vector 0 on the multiplier, 1 and 2 on the adder.
-//   GCC then emits each vector's whole step in turn, the order the assembly
-//   above found fastest (boundary-4096 6.45 -> 6.60 in the engine alone; the
-//   odd vector on the multiplier, as elsewhere, gets the steps interleaved;
-//   the other assignments 6.18-6.45). With it the block loop alone (inside the
-//   set, no lane retiring) runs 6.90, 0.97 of GCC's bare step; the block's
-//   test costs 3 % of that (7.10 without it). Measured against 6.60 and not
-//   taken: the block loop fully unrolled (5.9), or in pairs of steps with the
-//   doubling alternating (4.8); other unrolling, or other doublings for the
-//   block's last step (6.3-6.5); replays of 2 to 12 vectors at a time, or
-//   gathering their tests as mask bits (within 1 %). Replaying half a block
-//   instead of a whole one, with the block loop's turns of four and three
-//   steps (RunBlocks), then gained 1.5 % (6.57 -> 6.69).
+// Every tuning of every build, in one place, each chosen by mandel-bench's
+// boundary-4096 against its path's ceiling without losing the other cases
+// (docs/kernel.md has the measurements and the shapes not taken). Enough
+// vectors cover the step's latency; in eight registers AVX-512 holds three
+// whole, AVX2 and SSE2 more with z partly in stack slots and u + u on the adder.
 constexpr LaneTuning LaneTuningFor(int width, bool eightVectorRegisters)
 {
     if (eightVectorRegisters)
-        return width == 8 ? LaneTuning{3, 16, 4, true, 1u}
-                          : LaneTuning{6, 16, 4, true, ODD_VECTORS};
-    return width == 8 ? LaneTuning{8, 16, 4, false, ODD_VECTORS}
-                      : LaneTuning{6, 16, 4, false, ODD_VECTORS};
+        return width == 8   ? LaneTuning{3, 16, 4, true, 1u}
+               : width == 4 ? LaneTuning{5, 16, 4, true, 0u}
+                            : LaneTuning{7, 16, 4, true, 0u};
+    return width == 8   ? LaneTuning{8, 16, 4, false, ODD_VECTORS}
+           : width == 4 ? LaneTuning{7, 16, 4, false, 0u}
+                        : LaneTuning{6, 16, 4, false, ODD_VECTORS};
 }
 
 // The lane engine on Vec at the tuning of a build with or without only the

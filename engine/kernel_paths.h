@@ -1,6 +1,7 @@
 // The seam between RenderRegion's dispatcher (kernel.cpp) and the vector
 // kernels, each in a translation unit compiled for its own instruction set.
-// Called on the strip renderer's worker threads, one job per call.
+// Called on the worker threads of the strip and band renderers, one job per
+// call.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,6 @@ uint64_t RenderRegionAvx2(const RegionJob& job);
 uint64_t RenderRegionSse2(const RegionJob& job);
 
 // RunCeilingLoop on each path (see kernel.h).
-uint64_t RunCeilingLoopAvx512(int vectors, int32_t steps);
-uint64_t RunCeilingLoopAvx2(int vectors, int32_t steps);
-uint64_t RunCeilingLoopSse2(int vectors, int32_t steps);
+uint64_t RunCeilingLoopAvx512(int vectors, int doubling, int32_t steps);
+uint64_t RunCeilingLoopAvx2(int vectors, int doubling, int32_t steps);
+uint64_t RunCeilingLoopSse2(int vectors, int doubling, int32_t steps);

@@ -65,7 +65,7 @@ uint64_t RenderRegionSse2(const RegionJob& job)
     return RunLanes<Sse2>(job);
 }
 
-uint64_t RunCeilingLoopSse2(int vectors, int32_t steps)
+uint64_t RunCeilingLoopSse2(int vectors, int doubling, int32_t steps)
 {
-    return RunBareSteps<Sse2>(vectors, steps);
+    return RunBareSteps<Sse2>(vectors, doubling, steps);
 }

@@ -29,6 +29,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <type_traits>
 
 #include "engine/kernel.h"
@@ -48,7 +49,7 @@ inline V Opaque(V a)
 
 // Vectors whose step doubles on the multiplier, bit i for vector i: the odd
 // ones, half the vectors on each kind of unit (see Step).
-constexpr unsigned ODD_VECTORS = 0xaaaaaaaau;
+constexpr unsigned ODD_VECTORS = CEILING_DOUBLINGS[0];
 
 // One step of the literal loop on a vector, its operations in its order:
 // u' = (u*u - v*v) - x, v' = (2u)*v - y. Doubling is exact, so u + u and
@@ -73,11 +74,11 @@ inline typename Vec::Type Step(bool doubleOnMultiplier, typename Vec::Type& u,
     return Vec::Add(uu, vv);
 }
 
-// VECTORS independent vectors through `steps` steps and nothing else: the
-// throughput the step alone reaches, for mandel-bench's ceiling. The points
-// lie inside the set, so z stays normal and never overflows. Returns the
-// pixel-iterations done.
-template <class Vec, int VECTORS>
+// VECTORS independent vectors through `steps` steps and nothing else, those
+// in DOUBLING doubling on the multiplier: the throughput the step alone
+// reaches, for mandel-bench's ceiling. The points lie inside the set, so z
+// stays normal and never overflows. Returns the pixel-iterations done.
+template <class Vec, int VECTORS, unsigned DOUBLING>
 uint64_t RunBareStepsWith(int32_t steps)
 {
     using V = typename Vec::Type;
@@ -90,23 +91,36 @@ uint64_t RunBareStepsWith(int32_t steps)
     }
     for (int32_t step = 0; step < steps; ++step)
         for (int i = 0; i < VECTORS; ++i)
-            Step<Vec>(ODD_VECTORS >> i & 1, u[i], v[i], x[i], y[i], two);
+            Step<Vec>(DOUBLING >> i & 1, u[i], v[i], x[i], y[i], two);
     // The results must look used, or the loop would be dropped.
     for (int i = 0; i < VECTORS; ++i)
         asm volatile("" : : "v"(u[i]), "v"(v[i]));
     return uint64_t(steps) * VECTORS * Vec::WIDTH;
 }
 
-// RunBareStepsWith, the vector count chosen at run time (1 to
-// MAX_CEILING_VECTORS).
+// RunBareStepsWith, the vector count (1 to MAX_CEILING_VECTORS) and the
+// doubling (an index into CEILING_DOUBLINGS) chosen at run time; 0 for
+// others.
 template <class Vec, int VECTORS = MAX_CEILING_VECTORS>
-uint64_t RunBareSteps(int vectors, int32_t steps)
+uint64_t RunBareSteps(int vectors, int doubling, int32_t steps)
 {
     if constexpr (VECTORS > 1) {
         if (vectors < VECTORS)
-            return RunBareSteps<Vec, VECTORS - 1>(vectors, steps);
+            return RunBareSteps<Vec, VECTORS - 1>(vectors, doubling, steps);
     }
-    return RunBareStepsWith<Vec, VECTORS>(steps);
+    static_assert(std::size(CEILING_DOUBLINGS) == 4, "one case a doubling");
+    switch (doubling) {
+    case 0:
+        return RunBareStepsWith<Vec, VECTORS, CEILING_DOUBLINGS[0]>(steps);
+    case 1:
+        return RunBareStepsWith<Vec, VECTORS, CEILING_DOUBLINGS[1]>(steps);
+    case 2:
+        return RunBareStepsWith<Vec, VECTORS, CEILING_DOUBLINGS[2]>(steps);
+    case 3:
+        return RunBareStepsWith<Vec, VECTORS, CEILING_DOUBLINGS[3]>(steps);
+    default:
+        return 0;
+    }
 }
 
 }  // namespace
