@@ -13,6 +13,7 @@
 #include "engine/bands.h"
 
 #include <algorithm>
+#include <new>
 
 #include "engine/kernel.h"
 #include "engine/threads.h"
@@ -31,6 +32,10 @@ BandRenderer::BandRenderer(double Xmin, double Ymin, double Xmax, double Ymax, i
     for (int32_t s = 0; s < stripCount_; ++s)
         if (strips_[s].rows > 0)
             stripStep_[s] = PlaneStep(strips_[s].Ymin, strips_[s].Ymax, strips_[s].rows);
+    // A 32-bit vector holds fewer than 2^31 places; resize would throw
+    // length_error, which callers that report a lack of memory do not expect.
+    if (static_cast<size_t>(bandCount_) > bandStarts_.max_size())
+        throw std::bad_alloc();
     bandStarts_.resize(static_cast<size_t>(bandCount_));
     bandY_.resize(static_cast<size_t>(bandRows_));
     bandStep_.resize(bandY_.size());

@@ -29,7 +29,7 @@ public:
     // Lays out the strips of the view and walks their running sums once, to
     // know where each band begins in either order. Bands hold bandRows rows
     // (at least 1, at most the height). Throws std::bad_alloc when the plane
-    // values cannot be held. A picture without rows or columns is finished at
+    // values or the bands' starts (16 bytes a band) cannot be held. A picture without rows or columns is finished at
     // once.
     BandRenderer(double Xmin, double Ymin, double Xmax, double Ymax, int32_t width,
                  int32_t height, int32_t bandRows, BandOrder order);

@@ -77,6 +77,10 @@ size_t FileNameStart(const std::string& path);
 // when an argument is not valid text (a lone UTF-16 surrogate).
 std::optional<std::vector<std::string>> FileNameArguments(int argc, char** argv);
 
+// Windows only: a name from a wide call (the Save As dialog) in the UTF-8
+// that ReplacingFile takes; nothing when it is not valid text.
+std::optional<std::string> FileNameFromWide(const wchar_t* name);
+
 // For command-line programs, called once before any file is made: an
 // interrupt removes the temporary file being written before the program ends
 // as the interrupt ends it. POSIX hosts: SIGINT, SIGTERM, SIGHUP and SIGQUIT

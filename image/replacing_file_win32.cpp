@@ -223,6 +223,11 @@ ReplacingFile::ReplacingFile(const char* targetPath)
                                                        static_cast<DWORD>(final.size()),
                                                        FILE_NAME_NORMALIZED);
         CloseHandle(existing);
+        if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {  // a link to a folder
+            error_ = "Is a directory";
+            failed_ = true;
+            return;
+        }
         if (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
             SetLastError(ERROR_ACCESS_DENIED);
             Fail();
@@ -377,4 +382,9 @@ std::optional<std::vector<std::string>> FileNameArguments(int, char**)
     if (arguments.size() != static_cast<size_t>(count))
         return std::nullopt;
     return arguments;
+}
+
+std::optional<std::string> FileNameFromWide(const wchar_t* name)
+{
+    return Utf8(name);
 }

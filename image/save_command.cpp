@@ -9,30 +9,13 @@
 
 #include <commdlg.h>
 
+#include <optional>
 #include <string>
 
 #include "image/user_messages.h"
 #include "image/bitmap_file.h"
 #include "image/image_buffer.h"
 #include "view/view_state.h"
-
-namespace {
-
-// The dialog's name in UTF-8; empty for text that is not valid UTF-16.
-std::string Utf8(const wchar_t* name)
-{
-    const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, nullptr, 0,
-                                           nullptr, nullptr);
-    if (length <= 1)
-        return "";
-    std::string text(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, &text[0], length, nullptr,
-                        nullptr);
-    text.resize(static_cast<size_t>(length) - 1);
-    return text;
-}
-
-}  // namespace
 
 void SaveImageAs(HWND mainWindow)
 {
@@ -52,9 +35,13 @@ void SaveImageAs(HWND mainWindow)
             ShowError(mainWindow, "保存できませんでした。");
         return;
     }
-    const std::string name = Utf8(path);
-    ReplacingFile file(name.c_str());
-    if (name.empty() || !file.IsOpen() ||
+    const std::optional<std::string> name = FileNameFromWide(path);
+    if (!name || name->empty()) {
+        ShowError(mainWindow, "保存できませんでした。");
+        return;
+    }
+    ReplacingFile file(name->c_str());
+    if (!file.IsOpen() ||
         WriteBitmapFile(file, imageWidth, imageHeight, imagePixels) != BitmapWriteResult::Written)
         ShowError(mainWindow, "保存できませんでした。");
 }

@@ -2,8 +2,8 @@
 // for scripts and for checking and timing the engine without a window. Computes
 // the viewer's pixels a band of rows at a time and writes each band to the
 // file while the next is computed, so that a picture of any size the file
-// can hold needs only two bands of memory, and a terminal can show the
-// progress. The file is the viewer's bitmap file, or a PNG. It is created
+// can hold needs little more memory than two bands of rows (and where each
+// band begins, 16 bytes a band), and a terminal can show the progress. The file is the viewer's bitmap file, or a PNG. It is created
 // before the render, so a bad path costs no time, and reaches its name only
 // complete: an interrupt removes it.
 #include <algorithm>
@@ -32,7 +32,8 @@ namespace {
 
 // Rows per band: about a million pixels, so that starting a band's workers
 // and the kernel's last lanes in each worker's share cost little beside
-// computing it, and a long render still shows progress often.
+// computing it, and a long render still shows progress often; and at least
+// a row a thread, since a band's rows are what its workers share.
 constexpr int32_t BAND_PIXELS = 1 << 20;
 
 const char USAGE[] =
@@ -231,15 +232,15 @@ int main(int argc, char** argv)
     const FractalView& v = currentView;
     const bool png = options.format == OutputFormat::Png;
     // Everything the render holds is had before it starts, so that a lack of
-    // memory is told at once: two bands' pixels, which the workers and the
-    // file take in turn, and the encoder's state.
+    // memory is told at once: where each band begins, two bands' pixels,
+    // which the workers and the file take in turn, and the encoder's state.
     std::optional<BandRenderer> bands;
     std::vector<uint32_t> bandPixels[2];
     std::optional<PngFileWriter> pngWriter;
     std::optional<BitmapFileWriter> bitmapWriter;
     try {
         bands.emplace(v.Xmin, v.Ymin, v.Xmax, v.Ymax, width, height,
-                      std::max(BAND_PIXELS / width, int32_t{1}),
+                      std::max(BAND_PIXELS / width, threadCount),
                       png ? BandOrder::LastRowFirst : BandOrder::FirstRowFirst);
         const uint64_t bandWords = static_cast<uint64_t>(width) * bands->MaxBandRows();
         for (std::vector<uint32_t>& band : bandPixels) {
@@ -253,8 +254,8 @@ int main(int argc, char** argv)
             bitmapWriter.emplace(output, width, height);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr,
-                     "mandel-render: not enough memory to render %dx%d pixels (two bands of "
-                     "rows and the file's encoder); no file was changed\n",
+                     "mandel-render: not enough memory to render %dx%d pixels in bands; no file "
+                     "was changed\n",
                      width, height);
         return 1;
     }
