@@ -20,18 +20,17 @@ HEADLINE_CASE = "boundary-4096"
 
 def parse_run(path):
     """The ceiling line and the case lines of one run, as dictionaries."""
-    ceiling, cases = None, []
+    ceilings, cases = {}, []
     with open(path, encoding="utf-8") as run:
         for line in run:
-            fields = dict(f.split("=", 1) for f in line.split()[1:] if "=" in f)
-            if line.startswith("ceiling "):
-                ceiling = fields
+            fields = dict(f.split("=", 1) for f in line.split() if "=" in f)
+            if line.startswith("path_ceiling "):
+                ceilings.setdefault(fields["path"], fields)
             elif line.startswith("case="):
-                fields = dict(f.split("=", 1) for f in line.split() if "=" in f)
                 cases.append(fields)
-    if ceiling is None or not cases:
+    if not ceilings or not cases:
         sys.exit(f"bench_tables: no figures in {path}")
-    return ceiling, cases
+    return ceilings, cases
 
 
 def table(header, rows):
@@ -57,12 +56,16 @@ def headline_table(runs):
 
 
 def ceiling_table(runs):
+    """Each path's bare step at its best: G/s, with the vector count and the
+    way of doubling that reached it."""
     rows = []
     for name, label in BUILDS:
         if name in runs:
-            c = runs[name][0]
-            rows.append([label, c["path"], c["vectors"], c["gpis"], c["median_gpis"], c["cycles_ghz"]])
-    return table(["build", "path", "vectors", "G/s", "median G/s", "clock GHz"], rows)
+            ceilings = runs[name][0]
+            rows.append([label] + [
+                f"{ceilings[p]['gpis']} ({ceilings[p]['vectors']}, {ceilings[p]['doubling']})"
+                if p in ceilings else "—" for p, _ in PATHS])
+    return table(["build"] + [label for _, label in PATHS], rows)
 
 
 def cases_table(runs):
@@ -122,7 +125,8 @@ def main():
         f"**{HEADLINE_CASE}** in G/s on each vector path, with the share of that path's "
         "own ceiling in brackets:",
         headline_table(runs),
-        "**Ceilings**: the bare step's best rate on any path and vector count:",
+        "**Ceilings**: each path's bare step at its best, in G/s, with the vector count "
+        "and the way of doubling that reached it:",
         ceiling_table(runs),
         "**Every case** on the path each program chooses: G/s, with the speed-up over "
         "the reference loop and the path in brackets:",
