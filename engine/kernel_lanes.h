@@ -26,11 +26,11 @@
 // the lane state (RunBlocks); enough independent vectors cover the step's
 // latency, chosen for each build and width (LaneTuningFor): in eight
 // registers AVX-512 keeps three vectors whole, c read as memory operands,
-// while AVX2 and SSE2 run five and seven with part of z in the compiler's
+// while AVX2 and SSE2 run five and eight with part of z in the compiler's
 // stack slots, each reloaded a whole step after its store; the tuning also
 // says which vectors double u on the multiplier and which on the adder
 // (Step), and where registers are eight the block loop is a function of its
-// own; the end of a block only gathers one bit a lane, and the branch to
+// own (for AVX2 the retirement one more); the end of a block only gathers one bit a lane, and the branch to
 // retire lanes is taken at epoch ends, where a predictor expects it, so
 // escapes cost no mispredicted branch; an epoch end with nothing to retire
 // does not leave the block loop; the check for lanes that cannot escape comes
@@ -112,7 +112,7 @@ inline int CountBits(Mask mask)
     return static_cast<int>(mask * (ONES / 255) >> TOP);
 }
 
-template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART,
+template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART, bool RETIRING_APART,
           unsigned DOUBLING_ON_MULTIPLIER>
 class LaneKernel {
 public:
@@ -257,7 +257,10 @@ private:
             waiting_ = unsafe_;
             waitingFinished_ = finished & unsafe_;
             finished &= ~unsafe_;
-            RetireLanes(finished);
+            if constexpr (RETIRING_APART)
+                RetireLanesApart(finished);
+            else
+                RetireLanes(finished);
             const LaneMask renewed = escapedLanes | finished;
             for (int i = 0; i < VECTORS; ++i) {
                 const auto lanes = Vec::FromBits(LanesOf(renewed, i));
@@ -281,6 +284,10 @@ private:
     // it: the block loop then has the registers to itself and reaches the lane
     // state through one pointer (see LaneTuningFor).
     __attribute__((noinline)) void RunBlocksApart() { RunBlocks(); }
+
+    // RetireLanes out of the block loop's function: GCC then keeps fewer
+    // values of the block loop in stack slots around it (see LaneTuningFor).
+    __attribute__((noinline)) void RetireLanesApart(LaneMask finished) { RetireLanes(finished); }
 
     // Queues the half block in which each escaped lane reached the bound for
     // a replay, finishes the lanes that cannot escape, and gives both the next
@@ -686,11 +693,12 @@ constexpr bool EIGHT_VECTOR_REGISTERS = false;
 #endif
 
 // Vectors in flight, steps a block, blocks an epoch, whether the block loop
-// is kept a function apart (RunBlocksApart), and the vectors whose steps
-// there double on the multiplier, bit i for vector i (see Step).
+// is kept a function apart (RunBlocksApart) and the retirement apart from it
+// (RetireLanesApart), and the vectors whose steps there double on the
+// multiplier, bit i for vector i (see Step).
 struct LaneTuning {
     int vectors, block, epoch;
-    bool blocksApart;
+    bool blocksApart, retiringApart;
     unsigned doublingOnMultiplier;
 };
 
@@ -698,16 +706,17 @@ struct LaneTuning {
 // boundary-4096 against its path's ceiling without losing the other cases
 // (docs/kernel.md has the measurements and the shapes not taken). Enough
 // vectors cover the step's latency; in eight registers AVX-512 holds three
-// whole, AVX2 and SSE2 more with z partly in stack slots and u + u on the adder.
+// whole, AVX2 and SSE2 more with z partly in stack slots and u + u on the
+// adder, and AVX2's block loop leaves its retirement to a function apart.
 constexpr LaneTuning LaneTuningFor(int width, bool eightVectorRegisters)
 {
     if (eightVectorRegisters)
-        return width == 8   ? LaneTuning{3, 16, 4, true, 1u}
-               : width == 4 ? LaneTuning{5, 16, 4, true, 0u}
-                            : LaneTuning{7, 16, 4, true, 0u};
-    return width == 8   ? LaneTuning{8, 16, 4, false, ODD_VECTORS}
-           : width == 4 ? LaneTuning{7, 16, 4, false, 0u}
-                        : LaneTuning{6, 16, 4, false, ODD_VECTORS};
+        return width == 8   ? LaneTuning{3, 16, 4, true, false, 1u}
+               : width == 4 ? LaneTuning{5, 16, 4, true, true, 0u}
+                            : LaneTuning{8, 16, 4, true, false, 0u};
+    return width == 8   ? LaneTuning{8, 16, 4, false, false, ODD_VECTORS}
+           : width == 4 ? LaneTuning{7, 16, 4, false, false, 0u}
+                        : LaneTuning{6, 16, 4, false, false, ODD_VECTORS};
 }
 
 // The lane engine on Vec at the tuning of a build with or without only the
@@ -716,7 +725,8 @@ template <class Vec, bool EIGHT_REGISTERS>
 struct Tuned {
     static constexpr LaneTuning T = LaneTuningFor(Vec::WIDTH, EIGHT_REGISTERS);
     using Kernel =
-        LaneKernel<Vec, T.vectors, T.block, T.epoch, T.blocksApart, T.doublingOnMultiplier>;
+        LaneKernel<Vec, T.vectors, T.block, T.epoch, T.blocksApart, T.retiringApart,
+                   T.doublingOnMultiplier>;
 };
 template <class Vec, bool EIGHT_REGISTERS>
 using TunedLaneKernel = typename Tuned<Vec, EIGHT_REGISTERS>::Kernel;
