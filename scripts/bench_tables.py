@@ -24,8 +24,12 @@ def parse_run(path):
     with open(path, encoding="utf-8") as run:
         for line in run:
             fields = dict(f.split("=", 1) for f in line.split() if "=" in f)
-            if line.startswith("path_ceiling "):
-                ceilings.setdefault(fields["path"], fields)
+            # A full run measures the ceiling in each of its mandel-bench
+            # calls; the best of them is the path's ceiling.
+            best = ceilings.get(fields.get("path"))
+            if line.startswith("path_ceiling ") and (
+                    best is None or float(fields["gpis"]) > float(best["gpis"])):
+                ceilings[fields["path"]] = fields
             elif line.startswith("case="):
                 cases.append(fields)
     if not ceilings or not cases:
@@ -46,11 +50,13 @@ def headline_table(runs):
     for name, label in BUILDS:
         if name not in runs:
             continue
-        _, cases = runs[name]
+        ceilings, cases = runs[name]
         cells = []
         for path, _ in PATHS:
             found = [c for c in cases if c["case"] == HEADLINE_CASE and c["path"] == path]
-            cells.append(f"{found[0]['fast_gpis']} ({found[0]['path_fraction']})" if found else "—")
+            cells.append(f"{found[0]['fast_gpis']} "
+                         f"({float(found[0]['fast_gpis']) / float(ceilings[path]['gpis']):.2f})"
+                         if found else "—")
         rows.append([label] + cells)
     return table(["build"] + [label for _, label in PATHS], rows)
 
