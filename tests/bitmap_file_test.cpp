@@ -176,13 +176,6 @@ TEST(BitmapFile, TheRenderersSizesAreWhatEachFormatHolds)
     EXPECT_FALSE(PngFileCanHold(0x80000000, 1));
     EXPECT_FALSE(PngFileCanHold(1, 0x80000000));
     EXPECT_FALSE(PngFileCanHold(1, 0));
-
-    uint8_t headers[BITMAP_HEADERS_SIZE];
-    BuildBitmapHeaders(32768, 32767, headers);
-    const uint32_t size = 54 + 32768u * 32767u * 4;
-    EXPECT_EQ(std::vector<uint8_t>(headers + 2, headers + 6),
-              (std::vector<uint8_t>{uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16),
-                                    uint8_t(size >> 24)}));
 }
 
 // A writer given fewer rows than its size, or more, never puts a file in place.
@@ -293,8 +286,7 @@ TEST(PngFile, BandsOfAnySizeDecodeToThePicture)
         int32_t width, height;
         std::vector<int32_t> bands;  // rows per WriteRows call, from the top
     };
-    const Case cases[] = {{5, 7, {7}}, {5, 7, {1, 1, 1, 1, 1, 1, 1}}, {5, 7, {3, 3, 1}},
-                          {5, 7, {2, 5}}, {70001, 3, {1, 2}}, {1, 1, {1}}};
+    const Case cases[] = {{5, 7, {1, 1, 1, 1, 1, 1, 1}}, {5, 7, {2, 5}}, {70001, 3, {1, 2}}};
     for (const Case& c : cases) {
         // Pixels whose channels differ from their neighbours' above and
         // around, so that each filtered byte tells its own row and column.
