@@ -88,11 +88,17 @@ bool Underflows(const char* text, double value)
     return false;
 }
 
-// --help and --version: a text that cannot be written (a full disk, a closed
-// output) is a failure, as it is for the report.
+// Whether all that was printed reached standard output: a text that cannot
+// be written (a full disk, a closed output) is a failure.
+bool PrintedToStandardOutput()
+{
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+// --help and --version, whose text must reach standard output as the report's.
 [[noreturn]] void ExitAfterPrinting()
 {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (!PrintedToStandardOutput()) {
         std::fprintf(stderr, "mandel-render: cannot write to standard output: %s\n",
                      std::strerror(errno));
         std::exit(1);
@@ -296,7 +302,7 @@ int main(int argc, char** argv)
     std::printf("bounds %.17g %.17g %.17g %.17g size %dx%d time %.3f s %.3f G pixel-iterations/s\n",
                 v.Xmin, v.Xmax, v.Ymin, v.Ymax, width, height, seconds,
                 seconds > 0 ? iterations / seconds / 1e9 : 0.0);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (!PrintedToStandardOutput()) {
         std::fprintf(stderr, "mandel-render: wrote '%s', but could not write the report: %s\n",
                      options.output, std::strerror(errno));
         return 1;
