@@ -226,10 +226,14 @@ ReplacingFile::ReplacingFile(const char* targetPath)
         Fail();
         return;
     }
-    const int folder = open(folderName.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) {
+    // A failure in the folder rather than at the file names the folder.
+    const auto failInFolder = [&] {
         Fail();
         error_ = "folder '" + folderName + "': " + error_;
+    };
+    const int folder = open(folderName.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        failInFolder();
         return;
     }
     folder_ = folder;
@@ -288,8 +292,7 @@ ReplacingFile::ReplacingFile(const char* targetPath)
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     errno = error;
     if (file < 0) {
-        Fail();
-        error_ = "folder '" + folderName + "': " + error_;
+        failInFolder();
         temporary_.clear();
         return;
     }

@@ -31,16 +31,6 @@ std::string SystemMessage(DWORD error)
     return std::string(text, length);
 }
 
-std::wstring Widen(UINT codePage, const std::string& text)
-{
-    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        &wide[0], length);
-    return wide;
-}
-
 // Nothing for text that is not valid UTF-16 (a lone surrogate), which no
 // UTF-8 name can stand for.
 std::optional<std::string> Utf8(const std::wstring& wide)
@@ -58,7 +48,12 @@ std::optional<std::string> Utf8(const std::wstring& wide)
 
 std::wstring Wide(const std::string& utf8)
 {
-    return Widen(CP_UTF8, utf8);
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                           static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                        &wide[0], length);
+    return wide;
 }
 
 std::wstring FullPath(const std::wstring& path)

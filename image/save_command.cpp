@@ -36,12 +36,7 @@ void SaveImageAs(HWND mainWindow)
         return;
     }
     const std::optional<std::string> name = FileNameFromWide(path);
-    if (!name || name->empty()) {
-        ShowError(mainWindow, "保存できませんでした。");
-        return;
-    }
-    ReplacingFile file(name->c_str());
-    if (!file.IsOpen() ||
-        WriteBitmapFile(file, imageWidth, imageHeight, imagePixels) != BitmapWriteResult::Written)
+    if (!name || WriteBitmapFile(name->c_str(), imageWidth, imageHeight, imagePixels) !=
+                     BitmapWriteResult::Written)
         ShowError(mainWindow, "保存できませんでした。");
 }

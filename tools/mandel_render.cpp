@@ -76,18 +76,6 @@ bool ParseLong(const char* text, long& value)
     return *end == '\0' && errno == 0;
 }
 
-// A bound whose digits are not all zero but that reads as 0 lies below the
-// smallest double, as 1e400 lies above the largest: both are refused.
-bool Underflows(const char* text, double value)
-{
-    if (value != 0)
-        return false;
-    for (; *text && *text != 'e' && *text != 'E'; ++text)
-        if (*text >= '1' && *text <= '9')
-            return true;
-    return false;
-}
-
 // Whether all that was printed reached standard output: a text that cannot
 // be written (a full disk, a closed output) is a failure.
 bool PrintedToStandardOutput()
@@ -121,18 +109,18 @@ long ParseChoice(const char* option, const char* text, std::initializer_list<lon
 // which the file refuses as such.
 OutputFormat FormatOf(const std::string& output)
 {
-    const size_t dot = output.rfind('.');
     const std::string name = output.substr(FileNameStart(output));
-    if (dot == std::string::npos || dot < FileNameStart(output) || name == "." || name == "..")
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name == "." || name == "..")
         return OutputFormat::Bitmap;
-    std::string extension = output.substr(dot + 1);
+    std::string extension = name.substr(dot + 1);
     for (char& c : extension)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (extension == "bmp")
         return OutputFormat::Bitmap;
     if (extension == "png")
         return OutputFormat::Png;
-    Fail("unknown output format '." + output.substr(dot + 1) + "' (use .bmp or .png)");
+    Fail("unknown output format '." + name.substr(dot + 1) + "' (use .bmp or .png)");
 }
 
 // The arguments outlive the options, which point into them.
@@ -158,7 +146,7 @@ Options ParseOptions(const std::vector<std::string>& arguments)
             for (int b = 0; b < 4; ++b) {
                 const char* text = value(b + 1);
                 const std::optional<double> bound = ReadFiniteDecimal(text);
-                if (!bound || Underflows(text, *bound))
+                if (!bound)
                     Fail("bad value for --bounds: '" + std::string(text) +
                          "' (not a finite decimal number within the range of doubles)");
                 options.bounds[b] = *bound;

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 
@@ -62,7 +63,12 @@ std::optional<double> ReadFiniteDecimal(const char* text)
     if (length == 0 || text[length] != '\0')
         return std::nullopt;
     const double value = ConvertDecimal(text, length);
-    if (!std::isfinite(value))
+    // Digits that are not all zero but read as 0 lie below the smallest
+    // double, as 1e400 lies above the largest.
+    const bool underflows =
+        value == 0 && std::string(text, std::strcspn(text, "eE")).find_first_of("123456789") !=
+                          std::string::npos;
+    if (!std::isfinite(value) || underflows)
         return std::nullopt;
     return value;
 }

@@ -12,5 +12,6 @@
 double ReadDecimalPrefix(const char* text);
 
 // The whole text as one finite decimal number, or nothing: no leading or
-// trailing characters, no overflow to infinity.
+// trailing characters, no overflow to infinity, no underflow of a nonzero
+// number to zero.
 std::optional<double> ReadFiniteDecimal(const char* text);
