@@ -69,7 +69,7 @@ echo "bench-report: 32-bit register model"
 bench model build/native-32bit-registers/mandel-bench
 for bits in 32 64; do
   if [ $bits = 32 ] && [ "$can_run_32_bit" != 32 ]; then
-    echo "bench-report: this machine cannot execute 32-bit code; the 32-bit program is left out"
+    echo "bench-report: the 32-bit program is left out: MANDEL_WINE_BITS=$can_run_32_bit (set so, or this machine cannot execute 32-bit code)"
     continue
   fi
   (
