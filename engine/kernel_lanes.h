@@ -25,12 +25,14 @@
 // vector are held in local variables between retirements, never reread from
 // the lane state (RunBlocks); enough independent vectors cover the step's
 // latency, chosen for each build and width (LaneTuningFor): in eight registers
-// AVX-512 keeps three vectors whole, c read as memory operands, while AVX2 and
-// SSE2 run five and eight with part of z in the compiler's stack slots, each
-// reloaded a whole step after its store; the tuning also says which vectors
-// double u on the multiplier and which on the adder (Step), and where
-// registers are eight the block loop is a function of its own (for AVX2 the
-// retirement one more; in 64-bit builds the top-up of pending pixels is one);
+// AVX-512 keeps three vectors whole, c read as memory operands, SSE2 runs
+// eight with part of z in the compiler's stack slots, each reloaded a whole
+// step after its store, and AVX2 four in a block allocated by hand
+// (kernel_avx2.cpp), three whole and the fourth's v in memory; the tuning
+// also says which vectors double u on the multiplier and which on the adder
+// (Step), and where registers are eight the block loop is a function of its
+// own (for AVX2 the retirement one more; in 64-bit builds the top-up of
+// pending pixels is one);
 // the end of a block only gathers one bit a lane, and the branch to retire
 // lanes is taken at epoch ends, where a predictor expects it, so escapes cost
 // no mispredicted branch; an epoch end with nothing to retire does not leave
@@ -113,6 +115,22 @@ inline int CountBits(Mask mask)
     return static_cast<int>(mask * (ONES / 255) >> TOP);
 }
 
+// The block a vector type brings allocated by hand (Vec::BlockByHand: its
+// VECTORS, BLOCK, U and Run, see kernel_avx2.cpp), or none.
+struct NoBlockByHand {
+    static constexpr int VECTORS = 0;
+    static constexpr int BLOCK = 0;
+    struct U {};
+};
+template <class Vec, class = void>
+struct BlockByHandOf {
+    using Type = NoBlockByHand;
+};
+template <class Vec>
+struct BlockByHandOf<Vec, std::void_t<typename Vec::BlockByHand>> {
+    using Type = typename Vec::BlockByHand;
+};
+
 template <class Vec, int VECTORS, int BLOCK, int EPOCH, bool BLOCKS_APART, bool RETIRING_APART,
           bool TOP_UP_APART, unsigned DOUBLING_ON_MULTIPLIER>
 class LaneKernel {
@@ -166,17 +184,33 @@ private:
     static constexpr int QUIET_CHECKS = 8;
     static constexpr int SPARSE = 4;
 
+    // Vec's block allocated by hand, used where it has this tuning's shape.
+    using Hand = typename BlockByHandOf<Vec>::Type;
+    static constexpr bool BY_HAND = Hand::VECTORS == VECTORS && Hand::BLOCK == BLOCK;
+    // Where it finds the lane state: byte offsets from x_ (see RunBlocks).
+    struct HandRows {
+        static constexpr int SLOT = LANES * sizeof(double);  // a row
+        static constexpr int V = -SLOT;
+        static constexpr int Y = SLOT;
+        static constexpr int START_U = 2 * SLOT;
+        static constexpr int START_V = START_U + EPOCH * SLOT;
+        static constexpr int MIDDLE_U = START_V + EPOCH * SLOT;
+        static constexpr int MIDDLE_V = MIDDLE_U + EPOCH * SLOT;
+        static constexpr int ODD_V = MIDDLE_V + EPOCH * SLOT;
+    };
+
     // |c|^2 from which the end of a block may not show an escape in it:
     // below it |c| < 1.9988, a margin far above rounding.
     static constexpr double UNSAFE_C2 = 3.995;
 
     // Runs blocks of BLOCK steps on every lane, idle ones included, with z and
-    // c in local variables. A safe lane at or beyond the bound at a block's end has
-    // escaped in that block and runs on, its result unused, until the lanes
-    // are retired (RetireLanes): at the end of each epoch, or sooner once a
-    // vector's worth of lanes has escaped. Retiring that seldom makes the
-    // branch predictable. Returns when unsafe lanes wait for their replay,
-    // the queue is nearly full, or no lane has a pixel.
+    // c in local variables, or in Vec's block by hand (u in local variables,
+    // v in the lane state between blocks). A safe lane at or beyond the bound
+    // at a block's end has escaped in that block and runs on, its result
+    // unused, until the lanes are retired (RetireLanes): at the end of each
+    // epoch, or sooner once a vector's worth of lanes has escaped. Retiring
+    // that seldom makes the branch predictable. Returns when unsafe lanes wait
+    // for their replay, the queue is nearly full, or no lane has a pixel.
     void RunBlocks()
     {
         const V bound = Vec::Set(job_.bound);
@@ -189,6 +223,11 @@ private:
             x[i] = Vec::Load(x_ + i * WIDTH);
             y[i] = Vec::Load(y_ + i * WIDTH);
         }
+        [[maybe_unused]] typename Hand::U hand;
+        if constexpr (BY_HAND) {
+            CheckHandRows();
+            hand.Load(u_);
+        }
         // Lanes whose block ends tell their escapes.
         LaneMask telling = active_ & ~unsafe_;
         LaneMask escapedLanes = 0;
@@ -196,36 +235,40 @@ private:
         int slot = static_cast<int>(blocks_ % EPOCH);
         int blocksRun = 0;
         for (;;) {
-            for (int i = 0; i < VECTORS; ++i) {
-                Vec::Store(startU_[slot] + i * WIDTH, u[i]);
-                Vec::Store(startV_[slot] + i * WIDTH, v[i]);
-            }
-            // Four steps a turn of the loop, then three: where three vectors
-            // make a step (the 32-bit AVX-512 path), the loop's own count and
-            // branch showed, and GCC's order of the steps depends on the
-            // unrolling (docs/kernel.md).
-#pragma GCC unroll 4
-            for (int step = 0; step < HALF; ++step)
-                for (int i = 0; i < VECTORS; ++i)
-                    Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
-            for (int i = 0; i < VECTORS; ++i) {
-                Vec::Store(middleU_[slot] + i * WIDTH, u[i]);
-                Vec::Store(middleV_[slot] + i * WIDTH, v[i]);
-            }
-#pragma GCC unroll 3
-            for (int step = HALF; step < BLOCK - 1; ++step)
-                for (int i = 0; i < VECTORS; ++i)
-                    Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
-            ++blocksRun;
-            // The last step's |z|^2 is the block's last test; its u*u and v*v
-            // are the step's own.
             LaneMask escaped = 0;
+            if constexpr (BY_HAND) {
+                escaped = Hand::template Run<HandRows>(hand, x_, slot, bound);
+            } else {
+                for (int i = 0; i < VECTORS; ++i) {
+                    Vec::Store(startU_[slot] + i * WIDTH, u[i]);
+                    Vec::Store(startV_[slot] + i * WIDTH, v[i]);
+                }
+                // Four steps a turn of the loop, then three: where three
+                // vectors make a step (the 32-bit AVX-512 path), the loop's
+                // own count and branch showed, and GCC's order of the steps
+                // depends on the unrolling (docs/kernel.md).
+#pragma GCC unroll 4
+                for (int step = 0; step < HALF; ++step)
+                    for (int i = 0; i < VECTORS; ++i)
+                        Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
+                for (int i = 0; i < VECTORS; ++i) {
+                    Vec::Store(middleU_[slot] + i * WIDTH, u[i]);
+                    Vec::Store(middleV_[slot] + i * WIDTH, v[i]);
+                }
+#pragma GCC unroll 3
+                for (int step = HALF; step < BLOCK - 1; ++step)
+                    for (int i = 0; i < VECTORS; ++i)
+                        Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
+                // The last step's |z|^2 is the block's last test; its u*u and
+                // v*v are the step's own.
 #pragma GCC unroll 16
-            for (int i = 0; i < VECTORS; ++i) {
-                const V size =
-                    Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
-                escaped |= LaneMask(Vec::Bits(Vec::NotBelow(size, bound))) << (i * WIDTH);
+                for (int i = 0; i < VECTORS; ++i) {
+                    const V size =
+                        Step<Vec>(DOUBLING_ON_MULTIPLIER >> i & 1, u[i], v[i], x[i], y[i], two);
+                    escaped |= LaneMask(Vec::Bits(Vec::NotBelow(size, bound))) << (i * WIDTH);
+                }
             }
+            ++blocksRun;
             escaped &= telling & ~escapedLanes;
             escapedIn_[slot] = escaped;
             escapedLanes |= escaped;
@@ -239,6 +282,13 @@ private:
                 continue;
             blocks_ += blocksRun;
             blocksRun = 0;
+            if constexpr (BY_HAND) {
+                hand.Store(u_);
+                for (int i = 0; i < VECTORS; ++i) {
+                    u[i] = Vec::Load(u_ + i * WIDTH);
+                    v[i] = Vec::Load(v_ + i * WIDTH);
+                }
+            }
 
             LaneMask finished = 0;
             if (epochEnd && ++epochsUnchecked_ >= CheckEvery()) {
@@ -270,15 +320,40 @@ private:
                 x[i] = Vec::Load(x_ + i * WIDTH);
                 y[i] = Vec::Load(y_ + i * WIDTH);
             }
+            if constexpr (BY_HAND) {
+                for (int i = 0; i < VECTORS; ++i) {
+                    Vec::Store(u_ + i * WIDTH, u[i]);
+                    Vec::Store(v_ + i * WIDTH, v[i]);
+                }
+                hand.Load(u_);
+            }
             telling = active_ & ~unsafe_;
             escapedLanes = 0;
             if (waiting_ || !active_ || queued_ > QUEUE - LANES)
                 break;
         }
-        for (int i = 0; i < VECTORS; ++i) {
-            Vec::Store(u_ + i * WIDTH, u[i]);
-            Vec::Store(v_ + i * WIDTH, v[i]);
+        if constexpr (!BY_HAND) {
+            for (int i = 0; i < VECTORS; ++i) {
+                Vec::Store(u_ + i * WIDTH, u[i]);
+                Vec::Store(v_ + i * WIDTH, v[i]);
+            }
         }
+    }
+
+    // The rows are where HandRows says; offsetof needs the class complete.
+    static void CheckHandRows()
+    {
+        constexpr auto fromX = [](size_t offset) {
+            return ptrdiff_t(offset) - ptrdiff_t(offsetof(LaneKernel, x_));
+        };
+        static_assert(fromX(offsetof(LaneKernel, v_)) == HandRows::V &&
+                          fromX(offsetof(LaneKernel, y_)) == HandRows::Y &&
+                          fromX(offsetof(LaneKernel, startU_)) == HandRows::START_U &&
+                          fromX(offsetof(LaneKernel, startV_)) == HandRows::START_V &&
+                          fromX(offsetof(LaneKernel, middleU_)) == HandRows::MIDDLE_U &&
+                          fromX(offsetof(LaneKernel, middleV_)) == HandRows::MIDDLE_V &&
+                          fromX(offsetof(LaneKernel, oddV_)) == HandRows::ODD_V,
+                      "the block by hand finds the rows");
     }
 
     // RunBlocks as a function of its own, whatever the compiler inlines around
@@ -649,8 +724,11 @@ private:
     // Step counts and pixel indices are doubles (exact below 2^53) to handle
     // them in vectors; an index goes back to an integer as a ptrdiff_t, which
     // holds any index of memory and converts in one instruction (an int64_t
-    // takes a trip through the x87 unit in 32-bit code). The iteration:
-    double u_[LANES] = {};
+    // takes a trip through the x87 unit in 32-bit code). The rows are 32-byte
+    // aligned: a vector store split across cache lines forwards slowly to the
+    // load that reads it back, as the block by hand does at every step. The
+    // iteration:
+    alignas(32) double u_[LANES] = {};
     double v_[LANES] = {};
     double x_[LANES] = {};
     double y_[LANES] = {};
@@ -658,6 +736,7 @@ private:
     double startV_[EPOCH][LANES];
     double middleU_[EPOCH][LANES];  // z at the middle of each block of the epoch
     double middleV_[EPOCH][LANES];
+    double oddV_[WIDTH];  // v of the block by hand's vector 3 after odd steps
     LaneMask escapedIn_[EPOCH] = {};  // lanes that escaped in each block, not yet retired
     // The pixel:
     double pixel_[LANES] = {};  // index in the job's pixels; -1: none
@@ -717,15 +796,16 @@ struct LaneTuning {
 // boundary-4096 against its path's ceiling without losing the other cases
 // (docs/kernel.md has the measurements and the shapes not taken). Enough
 // vectors cover the step's latency; in eight registers AVX-512 holds three
-// whole, AVX2 and SSE2 more with z partly in stack slots and u + u on the
-// adder, and AVX2's block loop leaves its retirement to a function apart;
+// whole, SSE2 eight with z partly in stack slots and u + u on the adder, and
+// AVX2 takes the four of its block by hand, which leaves its retirement to a
+// function apart;
 // 64-bit builds keep the top-up of pending pixels apart (the Windows AVX2
 // path ran 5 % slower with it inlined; 32-bit SSE2 6 % slower apart).
 constexpr LaneTuning LaneTuningFor(int width, bool eightVectorRegisters)
 {
     if (eightVectorRegisters)
         return width == 8   ? LaneTuning{3, 16, 4, true, false, false, 1u}
-               : width == 4 ? LaneTuning{5, 16, 4, true, true, false, 0u}
+               : width == 4 ? LaneTuning{4, 16, 4, true, true, false, 0u}
                             : LaneTuning{8, 16, 4, true, false, false, 0u};
     return width == 8   ? LaneTuning{8, 16, 4, false, false, true, ODD_VECTORS}
            : width == 4 ? LaneTuning{7, 16, 4, false, false, true, 0u}
