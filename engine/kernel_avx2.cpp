@@ -65,8 +65,8 @@ inline __m256d PermuteLanes(__m256d a, const int32_t* indices)
 #define MANDEL_SAVE(start, i)                                           \
     "vmovupd " MANDEL_U(i) "," MANDEL_SAVED(start "U", i) "\n\t"        \
     "vmovupd " MANDEL_V(i) "," MANDEL_SAVED(start "V", i) "\n\t"
-// The last step: v' goes to the vector's row, |z|^2 to ymm7 as the compare's
-// mask; the caller reloads v from the row.
+// The last step: v' goes to the vector's row (where the next block or the
+// retirement reads it), |z|^2 to ymm7 as the compare's mask.
 #define MANDEL_LAST_STEP(i)                                             \
     "vaddpd " MANDEL_U(i) "," MANDEL_U(i) ",%%ymm7\n\t"                 \
     "vmulpd " MANDEL_U(i) "," MANDEL_U(i) "," MANDEL_U(i) "\n\t"        \
@@ -106,7 +106,9 @@ struct Avx2BlockByHand {
     static constexpr int VECTORS = 4;
     static constexpr int BLOCK = 16;
 
-    // u of the four vectors, kept in registers from block to block.
+    // u of the four vectors, asm operands from block to block: GCC keeps
+    // them in registers there or, where the code between blocks needs the
+    // registers, in stack slots.
     struct U {
         __m256d u0, u1, u2, u3;
 
@@ -163,7 +165,7 @@ struct Avx2BlockByHand {
             "vmovupd " MANDEL_ODD_ROW ",%%ymm7\n\t"
             "vmulpd %%ymm7,%%ymm7,%%ymm7\n\t"
             "vmovupd %%ymm7," MANDEL_ODD_ROW "\n\t"
-            "vaddpd " MANDEL_U(3) ",%%ymm7,%%ymm7\n\t"
+            "vaddpd %%ymm7," MANDEL_U(3) ",%%ymm7\n\t"
             "vcmppd $0x15,%[bound],%%ymm7,%%ymm7\n\t"
             "vsubpd " MANDEL_ODD_ROW "," MANDEL_U(3) "," MANDEL_U(3) "\n\t"
             "vsubpd " MANDEL_X(3) "," MANDEL_U(3) "," MANDEL_U(3) "\n\t"

@@ -23,7 +23,8 @@
 // What keeps it near the step's own speed (mandel-bench's ceiling; the
 // measurements behind each choice are in docs/kernel.md): z and c of every
 // vector are held in local variables between retirements, never reread from
-// the lane state (RunBlocks); enough independent vectors cover the step's
+// the lane state (RunBlocks; the block by hand reads c and part of z from
+// it, as its registers allow); enough independent vectors cover the step's
 // latency, chosen for each build and width (LaneTuningFor): in eight registers
 // AVX-512 keeps three vectors whole, c read as memory operands, SSE2 runs
 // eight with part of z in the compiler's stack slots, each reloaded a whole
@@ -43,7 +44,8 @@
 // replay's latency (ReplayQueue).
 //
 // Why the result is the literal loop's, bit for bit:
-// - Step (kernel_step.h) performs the literal operations in the literal order.
+// - Step (kernel_step.h) performs the literal operations in the literal order,
+//   and so does the block by hand (kernel_avx2.cpp).
 // - The end of a block shows every escape in it (RunBlocks): for |c| < 2 - t
 //   (t well above rounding) and a bound of at least 4, once |z| reaches the
 //   bound it grows at every step, |z'| >= |z|^2 - |c| >= |z| + t, until it
