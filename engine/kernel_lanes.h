@@ -726,11 +726,12 @@ private:
     // Step counts and pixel indices are doubles (exact below 2^53) to handle
     // them in vectors; an index goes back to an integer as a ptrdiff_t, which
     // holds any index of memory and converts in one instruction (an int64_t
-    // takes a trip through the x87 unit in 32-bit code). The rows are 32-byte
-    // aligned: a vector store split across cache lines forwards slowly to the
-    // load that reads it back, as the block by hand does at every step. The
-    // iteration:
-    alignas(32) double u_[LANES] = {};
+    // takes a trip through the x87 unit in 32-bit code). For the block by
+    // hand the rows are 32-byte aligned: a vector store split across cache
+    // lines forwards slowly to the load that reads it back, as that block does
+    // at every step. Other tunings keep the plain layout, which the 64-bit
+    // Windows AVX2 path runs faster (docs/kernel.md). The iteration:
+    alignas(BY_HAND ? 32 : alignof(double)) double u_[LANES] = {};
     double v_[LANES] = {};
     double x_[LANES] = {};
     double y_[LANES] = {};
