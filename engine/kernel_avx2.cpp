@@ -53,12 +53,15 @@ inline __m256d PermuteLanes(__m256d a, const int32_t* indices)
 #define MANDEL_ROW(i) "%c[v]+32*" #i "(%[base])"
 #define MANDEL_SAVED(start, i) "%c[" start "]+32*" #i "(%[base],%[slot])"
 #define MANDEL_ODD_ROW "%c[oddV](%[base])"
-// z of vector i (0-2) through one step.
-#define MANDEL_STEP(i)                                                  \
+// Vector i (0-2): u*u in u, v*v in v, (u + u)*v in ymm7.
+#define MANDEL_PRODUCTS(i)                                              \
     "vaddpd " MANDEL_U(i) "," MANDEL_U(i) ",%%ymm7\n\t"                 \
     "vmulpd " MANDEL_U(i) "," MANDEL_U(i) "," MANDEL_U(i) "\n\t"        \
     "vmulpd " MANDEL_V(i) ",%%ymm7,%%ymm7\n\t"                          \
-    "vmulpd " MANDEL_V(i) "," MANDEL_V(i) "," MANDEL_V(i) "\n\t"        \
+    "vmulpd " MANDEL_V(i) "," MANDEL_V(i) "," MANDEL_V(i) "\n\t"
+// z of vector i (0-2) through one step.
+#define MANDEL_STEP(i)                                                  \
+    MANDEL_PRODUCTS(i)                                                  \
     "vsubpd " MANDEL_V(i) "," MANDEL_U(i) "," MANDEL_U(i) "\n\t"        \
     "vsubpd " MANDEL_Y(i) ",%%ymm7," MANDEL_V(i) "\n\t"                 \
     "vsubpd " MANDEL_X(i) "," MANDEL_U(i) "," MANDEL_U(i) "\n\t"
@@ -68,10 +71,7 @@ inline __m256d PermuteLanes(__m256d a, const int32_t* indices)
 // The last step: v' goes to the vector's row (where the next block or the
 // retirement reads it), |z|^2 to ymm7 as the compare's mask.
 #define MANDEL_LAST_STEP(i)                                             \
-    "vaddpd " MANDEL_U(i) "," MANDEL_U(i) ",%%ymm7\n\t"                 \
-    "vmulpd " MANDEL_U(i) "," MANDEL_U(i) "," MANDEL_U(i) "\n\t"        \
-    "vmulpd " MANDEL_V(i) ",%%ymm7,%%ymm7\n\t"                          \
-    "vmulpd " MANDEL_V(i) "," MANDEL_V(i) "," MANDEL_V(i) "\n\t"        \
+    MANDEL_PRODUCTS(i)                                                  \
     "vsubpd " MANDEL_Y(i) ",%%ymm7,%%ymm7\n\t"                          \
     "vmovupd %%ymm7," MANDEL_ROW(i) "\n\t"                              \
     "vaddpd " MANDEL_V(i) "," MANDEL_U(i) ",%%ymm7\n\t"                 \
@@ -82,14 +82,17 @@ inline __m256d PermuteLanes(__m256d a, const int32_t* indices)
     "vmovmskpd %%ymm7,%[bits]\n\t"                                      \
     "shl $4*" #i ",%[bits]\n\t"                                         \
     "or %[bits],%[mask]\n\t"
-// Vector 3 through one step, v read from row `in` and written to row `out`;
-// NEW_V and OLD_V go where ymm7 holds its new v and its old one.
-#define MANDEL_STEP_3(in, out, NEW_V, OLD_V)                            \
+// Vector 3: u*u in u, its new v from row `in` to row `out` and in ymm7.
+#define MANDEL_NEW_V_3(in, out)                                         \
     "vaddpd " MANDEL_U(3) "," MANDEL_U(3) ",%%ymm7\n\t"                 \
     "vmulpd " MANDEL_U(3) "," MANDEL_U(3) "," MANDEL_U(3) "\n\t"        \
     "vmulpd " in ",%%ymm7,%%ymm7\n\t"                                   \
     "vsubpd " MANDEL_Y(3) ",%%ymm7,%%ymm7\n\t"                          \
-    "vmovupd %%ymm7," out "\n\t" NEW_V                                  \
+    "vmovupd %%ymm7," out "\n\t"
+// Vector 3 through one step, v read from row `in` and written to row `out`;
+// NEW_V and OLD_V go where ymm7 holds its new v and its old one.
+#define MANDEL_STEP_3(in, out, NEW_V, OLD_V)                            \
+    MANDEL_NEW_V_3(in, out) NEW_V                                       \
     "vmovupd " in ",%%ymm7\n\t" OLD_V                                   \
     "vmulpd %%ymm7,%%ymm7,%%ymm7\n\t"                                   \
     "vsubpd %%ymm7," MANDEL_U(3) "," MANDEL_U(3) "\n\t"                 \
@@ -157,11 +160,7 @@ struct Avx2BlockByHand {
             MANDEL_LAST_STEP(0)
             "vmovmskpd %%ymm7,%[mask]\n\t"
             MANDEL_LAST_STEP(1) MANDEL_GATHER(1) MANDEL_LAST_STEP(2) MANDEL_GATHER(2)
-            "vaddpd " MANDEL_U(3) "," MANDEL_U(3) ",%%ymm7\n\t"
-            "vmulpd " MANDEL_U(3) "," MANDEL_U(3) "," MANDEL_U(3) "\n\t"
-            "vmulpd " MANDEL_ODD_ROW ",%%ymm7,%%ymm7\n\t"
-            "vsubpd " MANDEL_Y(3) ",%%ymm7,%%ymm7\n\t"
-            "vmovupd %%ymm7," MANDEL_ROW(3) "\n\t"
+            MANDEL_NEW_V_3(MANDEL_ODD_ROW, MANDEL_ROW(3))
             "vmovupd " MANDEL_ODD_ROW ",%%ymm7\n\t"
             "vmulpd %%ymm7,%%ymm7,%%ymm7\n\t"
             "vmovupd %%ymm7," MANDEL_ODD_ROW "\n\t"
